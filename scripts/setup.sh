@@ -8,8 +8,19 @@ packages=(
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
     wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-nanum
     googletest clang libclang-rt-14-dev
-    util-linux
+    util-linux locales
 )
+
+ensure_locales() {
+    # The end-to-end runner simulates English and Korean systems through the Unix locale.
+    local wanted=(en_US.UTF-8 ko_KR.UTF-8) generate=0 name
+    for name in "${wanted[@]}"; do
+        locale -a 2>/dev/null | grep -qix "${name/UTF-8/utf8}" && continue
+        generate=1
+        grep -qx "$name UTF-8" /etc/locale.gen 2>/dev/null || echo "$name UTF-8" >>/etc/locale.gen
+    done
+    [ "$generate" -eq 0 ] || locale-gen >/dev/null
+}
 
 missing=()
 for package in "${packages[@]}"; do
@@ -17,7 +28,10 @@ for package in "${packages[@]}"; do
         missing+=("$package")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+    ensure_locales
+    exit 0
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "setup: run as root to install: ${missing[*]}" >&2
@@ -29,3 +43,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq "${missing[@]}"
+ensure_locales
