@@ -1,0 +1,72 @@
+// The full-screen status window that drives one update run.
+#ifndef BIOSUPDATE_UI_UPDATE_DLG_H
+#define BIOSUPDATE_UI_UPDATE_DLG_H
+
+#include "afx.h"
+#include "ui/update_messages.h"
+
+#include <wbemidl.h>
+
+class CHWDriverDownloadThread;
+
+class CUpdateDlg : public CDialog {
+public:
+    explicit CUpdateDlg(CWnd* pParent = nullptr);
+    ~CUpdateDlg() override;
+
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    BOOL OnInitDialog() override;
+
+    // Worker thread and painting exchange the status text only through these two.
+    void SetStatus(const CString& text);
+    CString GetStatus() const;
+
+    // Ends a run whose initialisation or start was abandoned by an exception: cleans up the
+    // work folder and posts WM_UPDATE_QUIT, so the user is never left with a window that
+    // cannot be closed. Called by the application's exception handler after its report.
+    void AbandonRun();
+
+    int StartUpdate();
+
+    // Work-folder routines; the work itself lives in payload/.
+    int CleanUpWorkFolder();
+    int ExtractUtilityFiles();
+    void ExtractBiosImage();
+    int WriteResourceFile(UINT id, const char* path);
+
+    // BIOS version query (sysinfo/bios_query.cpp).
+    BOOL ConnectWmi();
+    BOOL GetFirstInstance(const wchar_t* className, IEnumWbemClassObject** enumerator,
+                          IWbemClassObject** instance);
+    BOOL GetPropertyValue(const wchar_t* propertyName, IWbemClassObject* instance, VARIANT* value);
+    void ReadBiosVersion();
+
+    CString m_strBiosVersion;
+    CString m_strStatus;
+    int m_nProgress;
+    CString m_strText;
+    CString m_strImageFile;
+    VARIANT m_varValue;
+    CHWDriverDownloadThread* m_pUpdateThread;
+    IWbemServices* m_pSvc;
+    IEnumWbemClassObject* m_pEnumerator;
+    IWbemClassObject* m_pClassObject;
+    HICON m_hIcon;
+
+protected:
+    afx_msg void OnPaint();
+    afx_msg HCURSOR OnQueryDragIcon();
+    afx_msg void OnLButtonDown(UINT nFlags, CPoint point);
+    afx_msg void OnTimer(UINT_PTR nIDEvent);
+    afx_msg HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
+    afx_msg void OnEndSession(BOOL bEnding);
+    afx_msg BOOL OnQueryEndSession();
+    DECLARE_MESSAGE_MAP()
+
+private:
+    // Guards m_strStatus between the worker's replacement and the paint's copy.
+    mutable CCriticalSection m_statusLock;
+};
+
+#endif
