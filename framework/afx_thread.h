@@ -1,0 +1,39 @@
+#pragma once
+// Threads that run an object's InitInstance and, when it succeeds, a message loop.
+
+#include <windows.h>
+
+#include "afx_object.h"
+
+class CWinThread : public CCmdTarget {
+    DECLARE_DYNAMIC(CWinThread)
+
+public:
+    CWinThread() = default;
+    CWinThread(const CWinThread&) = delete;
+    CWinThread& operator=(const CWinThread&) = delete;
+    // Closes the thread handle.
+    ~CWinThread() override;
+
+    // Starts the thread (suspended when createFlags holds CREATE_SUSPENDED). With m_bAutoDelete
+    // the object may be gone by the time this returns TRUE.
+    BOOL CreateThread(DWORD createFlags = 0, UINT stackSize = 0,
+                      LPSECURITY_ATTRIBUTES security = nullptr);
+
+    virtual BOOL InitInstance();
+    virtual int ExitInstance();
+    // A message loop until WM_QUIT; returns ExitInstance's result.
+    virtual int Run();
+    virtual BOOL PreTranslateMessage(MSG* msg);
+
+    BOOL m_bAutoDelete = TRUE;
+    HANDLE m_hThread = nullptr;
+    DWORD m_nThreadID = 0;
+
+protected:
+    // InitInstance, then Run or ExitInstance; the exit code of the thread.
+    int RunThreadBody();
+
+private:
+    static unsigned __stdcall ThreadEntry(void* parameter);
+};
