@@ -1,0 +1,58 @@
+// The worker's two reaches outside the program: the flash utility's process and the registry
+// stamp.
+#include "worker/update_thread.h"
+
+#include "worker/flash_command_line.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr char kStampKeyPath[] = ".DEFAULT\\Software\\Tamrel\\BIOSUPDATE\\Parameters";
+constexpr char kStampValueName[] = "Version";
+constexpr char kStampVersion[] = "1.1508.0312.01";
+static_assert(sizeof kStampVersion == 15, "the stamp is stored with its terminating NUL");
+
+} // namespace
+
+void CHWDriverDownloadThread::RunFlashUtility(CString commandLine, CString workFolder) {
+    // Naming the executable as well as quoting it keeps Windows from trying "C:\Program.exe"
+    // for a Program Files folder with a space in it.
+    char applicationName[worker::kFlashExecutablePathSize];
+    if (!worker::FormatFlashExecutablePath(workFolder, applicationName, sizeof applicationName)) {
+        return;
+    }
+    // CreateProcessA may write into the command line it is given.
+    char writableCommandLine[worker::kFlashCommandLineSize] = {};
+    const auto length = static_cast<std::size_t>(commandLine.GetLength());
+    if (length >= sizeof writableCommandLine) {
+        return;
+    }
+    std::memcpy(writableCommandLine, commandLine.GetString(), length);
+
+    STARTUPINFOA startupInfo{};
+    startupInfo.cb = sizeof startupInfo;
+    static_assert(sizeof(STARTUPINFOA) == 68, "the start-up record of 32-bit Windows");
+    PROCESS_INFORMATION processInfo{};
+    if (!::CreateProcessA(applicationName, writableCommandLine, nullptr, nullptr, FALSE,
+                          CREATE_NO_WINDOW, nullptr, workFolder, &startupInfo, &processInfo)) {
+        return;
+    }
+    // Declared in this order so that the thread handle is closed first.
+    const KernelHandle process(processInfo.hProcess);
+    const KernelHandle thread(processInfo.hThread);
+    ::WaitForSingleObject(process.Get(), INFINITE);
+}
+
+BOOL CHWDriverDownloadThread::WriteVersionStamp() {
+    RegistryKey key;
+    if (::RegOpenKeyExA(HKEY_USERS, kStampKeyPath, 0, KEY_SET_VALUE, key.Receive()) !=
+            ERROR_SUCCESS &&
+        ::RegCreateKeyA(HKEY_USERS, kStampKeyPath, key.Receive()) != ERROR_SUCCESS) {
+        return FALSE;
+    }
+    const LONG written =
+        ::RegSetValueExA(key.Get(), kStampValueName, 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(kStampVersion), sizeof kStampVersion);
+    return written == ERROR_SUCCESS ? TRUE : FALSE;
+}

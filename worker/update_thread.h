@@ -1,0 +1,53 @@
+// The background thread of one update run: finds the carried image in the work folder, decides
+// against the running BIOS version whether to flash it, runs the flash utility when it is newer,
+// stamps the registry and ends the run through the status window.
+#ifndef BIOSUPDATE_WORKER_UPDATE_THREAD_H
+#define BIOSUPDATE_WORKER_UPDATE_THREAD_H
+
+#include "afx.h"
+
+class CUpdateDlg;
+
+class CHWDriverDownloadThread : public CWinThread {
+    DECLARE_DYNCREATE(CHWDriverDownloadThread)
+
+public:
+    // For dynamic creation only: without a window the thread has nothing to report to and does
+    // nothing.
+    CHWDriverDownloadThread();
+    explicit CHWDriverDownloadThread(CUpdateDlg* pOwner);
+    ~CHWDriverDownloadThread() override;
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+
+    int DoUpdate();
+    // Sets m_strFoundFile to the name of the first file matching `pattern`, or empties it.
+    BOOL FindImageFile(CString pattern);
+    // Loads string `id` and makes it the window's status text; a missing string leaves the text
+    // as the previous load left it.
+    void ShowStatus(UINT id);
+
+    // Runs the flash utility of `workFolder` with `commandLine` there, hidden, and waits for it to
+    // end; returns at once when it cannot be started.
+    void RunFlashUtility(CString commandLine, CString workFolder);
+    // Writes the program's version under HKEY_USERS; FALSE when the key or value could not be
+    // written.
+    BOOL WriteVersionStamp();
+
+    CUpdateDlg* m_pOwner;
+    CString m_strFoundFile;
+    CString m_strBiosPrefix;
+
+protected:
+    DECLARE_MESSAGE_MAP()
+
+private:
+    // The last status text loaded, shown again when a string is missing.
+    CString m_strStatusText;
+
+    int FinishWithoutFlash(UINT statusId, DWORD pauseMilliseconds);
+    int Flash(const char* workFolder, const CString& imageName);
+};
+
+#endif
