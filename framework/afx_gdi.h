@@ -1,9 +1,63 @@
 #pragma once
-// Device contexts.
+// Device contexts and the GDI objects painted with them. Every wrapper that creates or obtains a
+// handle gives it back when it goes out of scope.
 
 #include <windows.h>
 
-// Non-owning wrapper of a device context handle.
+#include "afx_exception.h"
+#include "afx_handle.h"
+
+class CWnd;
+
+// Raised when a device context cannot be had.
+class CResourceException : public CException {
+public:
+    CString GetErrorMessage() const override;
+};
+
+[[noreturn]] void AfxThrowResourceException();
+
+struct MemoryDCTraits {
+    using Handle = HDC;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { ::DeleteDC(handle); }
+};
+
+struct GdiObjectTraits {
+    using Handle = HGDIOBJ;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { ::DeleteObject(handle); }
+};
+
+// Owner of a pen, brush, font or bitmap: deleted with the object. It must no longer be selected
+// into a device context by then.
+class CGdiObject {
+public:
+    CGdiObject() = default;
+    CGdiObject(const CGdiObject&) = delete;
+    CGdiObject& operator=(const CGdiObject&) = delete;
+    virtual ~CGdiObject() = default;
+
+    HGDIOBJ GetSafeHandle() const { return m_object.Get(); }
+    void DeleteObject() { m_object.Reset(); }
+
+protected:
+    void Attach(HGDIOBJ object) { m_object.Reset(object); }
+
+private:
+    ScopedHandle<GdiObjectTraits> m_object;
+};
+
+class CBitmap : public CGdiObject {
+public:
+    // From the resource module; FALSE (and no bitmap) when it holds no such bitmap.
+    BOOL LoadBitmap(UINT id);
+};
+
+// A device context. Wrapping a handle does not own it; a memory device context made with
+// CreateCompatibleDC is deleted with the object (or by DeleteDC).
 class CDC {
 public:
     CDC() = default;
@@ -13,9 +67,73 @@ public:
     virtual ~CDC() = default;
 
     HDC GetSafeHdc() const { return m_hDC; }
+
+    // A memory device context compatible with `dc` (with the screen when `dc` is null).
+    BOOL CreateCompatibleDC(const CDC* dc);
+    void DeleteDC();
+
+    // Each returns the object of the same kind that was selected before.
+    HGDIOBJ SelectObject(HGDIOBJ object) { return ::SelectObject(m_hDC, object); }
+    HGDIOBJ SelectObject(const CGdiObject* object) { return SelectObject(object->GetSafeHandle()); }
+
     COLORREF SetBkColor(COLORREF color) { return ::SetBkColor(m_hDC, color); }
     COLORREF SetTextColor(COLORREF color) { return ::SetTextColor(m_hDC, color); }
     int SetBkMode(int mode) { return ::SetBkMode(m_hDC, mode); }
 
+    BOOL BitBlt(int x, int y, int width, int height, const CDC* source, int sourceX, int sourceY,
+                DWORD rop) {
+        return ::BitBlt(m_hDC, x, y, width, height, source->GetSafeHdc(), sourceX, sourceY, rop);
+    }
+    // `count` is the length in bytes.
+    int DrawText(const char* text, int count, RECT* rect, UINT format) {
+        return ::DrawTextA(m_hDC, text, count, rect, format);
+    }
+    BOOL DrawIcon(int x, int y, HICON icon) { return ::DrawIcon(m_hDC, x, y, icon); }
+
     HDC m_hDC = nullptr;
+
+private:
+    ScopedHandle<MemoryDCTraits> m_ownedDC;
+};
+
+// Keeps an object selected into a device context for one scope, then puts back what it replaced.
+class CSelectedObject {
+public:
+    CSelectedObject(CDC& dc, const CGdiObject& object)
+        : m_dc(dc), m_replaced(dc.SelectObject(&object)) {}
+    ~CSelectedObject() {
+        if (m_replaced != nullptr) {
+            m_dc.SelectObject(m_replaced);
+        }
+    }
+    CSelectedObject(const CSelectedObject&) = delete;
+    CSelectedObject& operator=(const CSelectedObject&) = delete;
+
+private:
+    CDC& m_dc;
+    HGDIOBJ m_replaced;
+};
+
+// The window's client area for the whole scope (GetDC / ReleaseDC), not limited to an update
+// region. Throws CResourceException when the system gives no device context.
+class CClientDC : public CDC {
+public:
+    explicit CClientDC(CWnd* wnd);
+    ~CClientDC() override;
+
+protected:
+    HWND m_hWnd;
+};
+
+// One WM_PAINT's painting (BeginPaint / EndPaint): validates the update region. Throws
+// CResourceException when BeginPaint gives no device context.
+class CPaintDC : public CDC {
+public:
+    explicit CPaintDC(CWnd* wnd);
+    ~CPaintDC() override;
+
+    PAINTSTRUCT m_ps;
+
+protected:
+    HWND m_hWnd;
 };
