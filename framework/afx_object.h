@@ -75,6 +75,8 @@ struct AFX_MSGMAP {
 };
 
 class CCmdTarget : public CObject {
+    DECLARE_DYNAMIC(CCmdTarget)
+
 public:
     virtual const AFX_MSGMAP* GetMessageMap() const;
 

@@ -24,7 +24,6 @@ public:
     virtual int ExitInstance();
     // A message loop until WM_QUIT; returns ExitInstance's result.
     virtual int Run();
-    virtual BOOL PreTranslateMessage(MSG* msg);
 
     BOOL m_bAutoDelete = TRUE;
     HANDLE m_hThread = nullptr;
