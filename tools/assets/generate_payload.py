@@ -1,0 +1,87 @@
+"""Writes the default payload that stands in for the vendor's files.
+
+Usage: generate_payload.py OUTPUT_FOLDER PLACEHOLDER_NAME...
+Writes the utility's configuration file "PHLASH.INI", the demo BIOS image "mirtsf13.imc" and one
+marked placeholder for each PLACEHOLDER_NAME. The flash utility itself is the stand-in program
+built from tools/flashstub. Every run writes the same bytes.
+"""
+
+import hashlib
+import os
+import sys
+
+INI_LINES = (
+    "[UI]",
+    "Advanced=1",
+    ";DetectBitLocker=1",
+    "",
+    "[Main]",
+    "RetryCount=3",
+    "UpdateMode=3",
+    "FormatVersion=2",
+    "UpdateFlags=802986",
+    "UserFlags=802184",
+    "UserMask=d121a4",
+    "PSIFlags=20",
+    "UserMode=ffffffff",
+    "BackupFile=bios.bak",
+    "ImageFile=915RomPack.ROM",
+    "ShutDown=1",
+) + ("",) * 16
+
+IMAGE_NAME = "mirtsf13.imc"
+IMAGE_SIZE = 1053222
+IMAGE_HEADER = b"BIOSUpdate demo BIOS image: a stand-in, not firmware.\r\n"
+IMAGE_SEED = b"BIOSUpdate demo image"
+
+
+def phlash_ini():
+    # Built here rather than checked in, so no line-ending conversion can touch it.
+    return "".join(line + "\r\n" for line in INI_LINES).encode("ascii")
+
+
+def demo_image():
+    """A readable header, then pseudo-random bytes from SHA-256 in counter mode."""
+    blocks = [IMAGE_HEADER]
+    length = len(IMAGE_HEADER)
+    counter = 0
+    while length < IMAGE_SIZE:
+        block = hashlib.sha256(IMAGE_SEED + counter.to_bytes(4, "little")).digest()
+        blocks.append(block)
+        length += len(block)
+        counter += 1
+    return b"".join(blocks)[:IMAGE_SIZE]
+
+
+def placeholder(name):
+    return (
+        f"BIOSUpdate placeholder for {name}\r\n"
+        f"This file is a stand-in, not the vendor's {name}. It is carried by the default "
+        "payload so that the program can be built and tested without the vendor's files.\r\n"
+    ).encode("ascii")
+
+
+def payload(placeholder_names):
+    """File name -> file contents."""
+    files = {"PHLASH.INI": phlash_ini(), IMAGE_NAME: demo_image()}
+    for name in placeholder_names:
+        if name in files:
+            raise ValueError(f"{name} is generated with its own contents")
+        files[name] = placeholder(name)
+    return files
+
+
+def main(arguments):
+    if len(arguments) < 2:
+        sys.stderr.write(__doc__)
+        return 2
+    folder = arguments[1]
+    os.makedirs(folder, exist_ok=True)
+    for name, contents in payload(arguments[2:]).items():
+        with open(os.path.join(folder, name), "wb") as output:
+            output.write(contents)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
