@@ -63,6 +63,9 @@ public:                                                                         
 
 class CCmdTarget;
 
+// Marks a message handler in a class declaration; it expands to nothing.
+#define afx_msg
+
 struct AFX_MSGMAP_ENTRY {
     UINT message; // 0 ends a table
     UINT id;      // the command id of WM_COMMAND entries, else 0
