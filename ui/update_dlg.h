@@ -65,8 +65,18 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Topmost, at the origin, as large as the primary screen, shown.
+    void CoverScreen();
+    // Removes the payload and ends the modal loop through WM_UPDATE_QUIT.
+    void CleanUpAndQuit();
+
     // Guards m_strStatus between the worker's replacement and the paint's copy.
     mutable CCriticalSection m_statusLock;
+    // The black of the dialog background; created at the first request, kept for the window's
+    // life so the system can still paint with it after OnCtlColor has returned.
+    ScopedHandle<GdiObjectTraits> m_backgroundBrush;
+    // Set when the start timer first fires.
+    bool m_bUpdateStarted = false;
 };
 
 #endif

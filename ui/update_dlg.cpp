@@ -1,0 +1,223 @@
+// The status window's life: the confirmation, the payload, the timers that start and animate the
+// run, and the answers that keep it from being closed, suspended or logged off.
+#include "ui/update_dlg.h"
+
+#include "payload/work_folder.h"
+#include "res/resource.h"
+#include "worker/pause.h"
+#include "worker/update_thread.h"
+
+#include <memory>
+
+namespace {
+
+const char kConfirmCaption[] = "BIOS update";
+// The pause before the first status text; shares the worker's pause so tests replace both.
+constexpr DWORD kInitialPauseMs = 2000;
+// The progress counter runs 0..kLastProgress and then starts over.
+constexpr int kLastProgress = 31;
+constexpr COLORREF kBackgroundColor = RGB(0, 0, 0);
+
+} // namespace
+
+BEGIN_MESSAGE_MAP(CUpdateDlg, CDialog)
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_WM_LBUTTONDOWN()
+ON_WM_TIMER()
+ON_WM_CTLCOLOR()
+ON_WM_ENDSESSION()
+ON_WM_QUERYENDSESSION()
+END_MESSAGE_MAP()
+
+CUpdateDlg::CUpdateDlg(CWnd* pParent)
+    : CDialog(IDD_UPDATE_DIALOG, pParent), m_nProgress(0), m_pUpdateThread(nullptr),
+      m_pSvc(nullptr), m_pEnumerator(nullptr), m_pClassObject(nullptr),
+      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {
+    ::VariantInit(&m_varValue);
+}
+
+CUpdateDlg::~CUpdateDlg() {
+    // Nothing uses the WMI connection or its last value after the start, so they go with the
+    // window; the instance first, the connection last.
+    const ComPtr<IWbemServices> connection(m_pSvc);
+    const ComPtr<IEnumWbemClassObject> enumerator(m_pEnumerator);
+    const ComPtr<IWbemClassObject> instance(m_pClassObject);
+    ::VariantClear(&m_varValue);
+}
+
+BOOL CUpdateDlg::PreTranslateMessage(MSG* pMsg) {
+    // Keys never reach the dialog manager, so Enter and Escape can neither end nor navigate it.
+    if (pMsg->message == WM_KEYDOWN) {
+        return FALSE;
+    }
+    return CDialog::PreTranslateMessage(pMsg);
+}
+
+LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_UPDATE_FINISH:
+        payload::FinishUpdateRun();
+        ::PostQuitMessage(0);
+        break;
+    case WM_UPDATE_QUIT:
+        ::PostQuitMessage(0);
+        break;
+    case WM_POWERBROADCAST:
+        if (wParam == PBT_APMQUERYSUSPEND || wParam == PBT_APMSUSPEND) {
+            return BROADCAST_QUERY_DENY;
+        }
+        break;
+    case WM_CLOSE:
+        // The window stays and the run goes on; only the payload goes.
+        CleanUpWorkFolder();
+        return 0;
+    default:
+        break;
+    }
+    return CDialog::WindowProc(message, wParam, lParam);
+}
+
+BOOL CUpdateDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+    // A tool window has no taskbar button.
+    ModifyStyleEx(WS_EX_APPWINDOW, WS_EX_TOOLWINDOW, 0);
+
+    m_strText.LoadString(IDS_APP_TITLE);
+    SetWindowText(m_strText);
+
+    m_strText.LoadString(IDS_CONFIRM);
+    if (MessageBox(m_strText, kConfirmCaption, MB_YESNO) == IDNO) {
+        CleanUpAndQuit();
+        return FALSE;
+    }
+
+    ExtractUtilityFiles();
+    CoverScreen();
+    CenterWindow();
+
+    m_strText.LoadString(IDS_INITIALIZING);
+    PauseWorker(kInitialPauseMs);
+    SetStatus(m_strText);
+    InvalidateRect(nullptr, FALSE);
+
+    SetTimer(IDT_START, IDT_START_INTERVAL_MS, nullptr);
+    return TRUE;
+}
+
+void CUpdateDlg::SetStatus(const CString& text) {
+    const CCriticalSectionLock lock(m_statusLock);
+    m_strStatus = text;
+}
+
+CString CUpdateDlg::GetStatus() const {
+    const CCriticalSectionLock lock(m_statusLock);
+    return m_strStatus;
+}
+
+void CUpdateDlg::AbandonRun() {
+    // Once the worker runs it ends the run itself, perhaps only after the flash: quitting under
+    // it would pull the payload and the window away from a flash in progress.
+    if (m_pUpdateThread != nullptr || m_hWnd == nullptr) {
+        return;
+    }
+    CleanUpAndQuit();
+}
+
+int CUpdateDlg::StartUpdate() {
+    ReadBiosVersion();
+    ExtractBiosImage();
+
+    auto worker = std::make_unique<CHWDriverDownloadThread>(this);
+    if (!worker->CreateThread(0, 0, nullptr)) {
+        // It never ran, so it is still ours to delete.
+        CleanUpAndQuit();
+        return 0;
+    }
+    // From now on the thread deletes the object when it ends.
+    m_pUpdateThread = worker.release();
+    return 0;
+}
+
+int CUpdateDlg::CleanUpWorkFolder() {
+    return payload::CleanUpWorkFolder();
+}
+
+int CUpdateDlg::ExtractUtilityFiles() {
+    return payload::ExtractUtilityFiles();
+}
+
+void CUpdateDlg::ExtractBiosImage() {
+    payload::ExtractBiosImage(m_strImageFile);
+}
+
+int CUpdateDlg::WriteResourceFile(UINT id, const char* path) {
+    return payload::WriteResourceFile(id, path);
+}
+
+HCURSOR CUpdateDlg::OnQueryDragIcon() {
+    return m_hIcon;
+}
+
+void CUpdateDlg::OnLButtonDown(UINT /*nFlags*/, CPoint /*point*/) {
+    Default();
+}
+
+void CUpdateDlg::OnTimer(UINT_PTR nIDEvent) {
+    switch (nIDEvent) {
+    case IDT_EXIT:
+        CleanUpWorkFolder();
+        KillTimer(IDT_EXIT);
+        PostMessage(WM_UPDATE_QUIT);
+        break;
+    case IDT_START:
+        // One run per window, even if someone posts the start timer's message again.
+        if (!m_bUpdateStarted) {
+            m_bUpdateStarted = true;
+            SetTimer(IDT_ANIMATE, IDT_ANIMATE_INTERVAL_MS, nullptr);
+            KillTimer(IDT_START);
+            StartUpdate();
+        }
+        break;
+    case IDT_ANIMATE:
+        m_nProgress = m_nProgress < kLastProgress ? m_nProgress + 1 : 0;
+        CoverScreen();
+        InvalidateRect(nullptr, FALSE);
+        break;
+    default:
+        break;
+    }
+    Default();
+}
+
+HBRUSH CUpdateDlg::OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor) {
+    CDialog::OnCtlColor(pDC, pWnd, nCtlColor);
+    pDC->SetBkColor(kBackgroundColor);
+    if (!m_backgroundBrush) {
+        m_backgroundBrush.Reset(::CreateSolidBrush(kBackgroundColor));
+    }
+    return static_cast<HBRUSH>(m_backgroundBrush.Get());
+}
+
+void CUpdateDlg::OnEndSession(BOOL /*bEnding*/) {
+    Default();
+}
+
+BOOL CUpdateDlg::OnQueryEndSession() {
+    // Log-off, restart and shut-down are refused for as long as the window exists.
+    Default();
+    return FALSE;
+}
+
+void CUpdateDlg::CoverScreen() {
+    SetWindowPos(&wndTopMost, 0, 0, ::GetSystemMetrics(SM_CXSCREEN),
+                 ::GetSystemMetrics(SM_CYSCREEN), SWP_SHOWWINDOW);
+}
+
+void CUpdateDlg::CleanUpAndQuit() {
+    CleanUpWorkFolder();
+    PostMessage(WM_UPDATE_QUIT);
+}
