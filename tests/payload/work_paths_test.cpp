@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ struct AppendCase {
     const char* label;
     std::size_t programFilesLength;
     bool accepted;
+
+    friend void PrintTo(const AppendCase& c, std::ostream* out) { *out << c.label; }
 };
 
 class AppendWorkFolderBounds : public testing::TestWithParam<AppendCase> {};
@@ -68,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(ProgramFilesLengths, AppendWorkFolderBounds,
                                          AppendCase{"Longest", 234, true},
                                          AppendCase{"OneTooLong", 235, false},
                                          AppendCase{"FillsBuffer", 259, false}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& param) { return std::string(param.param.label); });
 
 TEST(AppendWorkFolder, EmptyProgramFilesPathGivesTheFolderAtTheDriveRoot) {
     PathBuffer buffer("");
@@ -103,6 +106,8 @@ struct FilePathCase {
     std::size_t folderLength;
     const char* name;
     bool accepted;
+
+    friend void PrintTo(const FilePathCase& c, std::ostream* out) { *out << c.label; }
 };
 
 class BuildFilePathBounds : public testing::TestWithParam<FilePathCase> {};
@@ -130,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FilePathCase{"ShortNameOneTooLong260", 251, "BIOS.bak", false},
                     FilePathCase{"FolderFillsBuffer", 259, "x", false},
                     FilePathCase{"Typical", 27, "mirtsf13.imc", true}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& param) { return std::string(param.param.label); });
 
 TEST(BuildFilePath, RefusesMissingArgumentsWithACleanBuffer) {
     PathBuffer buffer;
