@@ -116,6 +116,10 @@ struct Screen {
     int last_artwork_row;
 };
 
+void PrintTo(const Screen& screen, std::ostream* out) {
+    *out << "bitmap " << screen.id;
+}
+
 const Screen kScreens[] = {
     {IDB_SCREEN, 24, 73, 291},
     {IDB_SCREEN_KO, 4, 97, 252},
