@@ -46,4 +46,3 @@ def draw_text(canvas, text, top, scale, value, centre_x=None):
                     x = glyph_left + column * scale
                     y = top + row * scale
                     canvas.fill_rect(x, y, x + scale - 1, y + scale - 1, value)
-    return top + GLYPH_HEIGHT * scale - 1
