@@ -126,7 +126,7 @@ TEST_F(BiosQueryWithWineWmi, ThreadWithoutComCannotCreateTheLocatorAndKeepsTheCo
     ConnectOnThread attempt{&dialog, TRUE};
     const KernelHandle thread(::CreateThread(nullptr, 0, &ConnectWithoutCom, &attempt, 0, nullptr));
     ASSERT_TRUE(thread);
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread.Get(), INFINITE));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread.Get(), 30000));
 
     EXPECT_FALSE(attempt.connected);
     EXPECT_EQ(held, dialog.m_pSvc);
