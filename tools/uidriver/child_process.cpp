@@ -1,0 +1,40 @@
+#include "child_process.h"
+
+#include <stdexcept>
+#include <vector>
+
+ChildProcess::ChildProcess(const std::wstring& exePath,
+                           const std::optional<std::wstring>& arguments)
+    : m_commandLine(L"\"" + exePath + L"\"" + (arguments ? L" " + *arguments : L"")) {
+    std::vector<wchar_t> mutableCommandLine(m_commandLine.begin(), m_commandLine.end());
+    mutableCommandLine.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(exePath.c_str(), mutableCommandLine.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &process)) {
+        throw std::runtime_error("CreateProcess failed with error " +
+                                 std::to_string(GetLastError()));
+    }
+    CloseHandle(process.hThread);
+    m_hProcess = process.hProcess;
+    m_id = process.dwProcessId;
+}
+
+ChildProcess::~ChildProcess() {
+    CloseHandle(m_hProcess);
+}
+
+std::optional<DWORD> ChildProcess::ExitCode() const {
+    if (WaitForSingleObject(m_hProcess, 0) != WAIT_OBJECT_0) {
+        return std::nullopt;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(m_hProcess, &code);
+    return code;
+}
+
+void ChildProcess::Terminate() {
+    TerminateProcess(m_hProcess, 1);
+    WaitForSingleObject(m_hProcess, 5000);
+}

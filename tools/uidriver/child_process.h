@@ -1,0 +1,28 @@
+// One started instance of the watched program: its process id, and its end.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+class ChildProcess {
+public:
+    // Starts "<exe>" followed by a blank and the argument text, if any. Throws std::runtime_error
+    // with the Win32 error code when the process cannot be created.
+    ChildProcess(const std::wstring& exePath, const std::optional<std::wstring>& arguments);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    DWORD Id() const { return m_id; }
+    const std::wstring& CommandLine() const { return m_commandLine; }
+    // The exit code once the process has ended.
+    std::optional<DWORD> ExitCode() const;
+    void Terminate();
+
+private:
+    std::wstring m_commandLine;
+    HANDLE m_hProcess = nullptr;
+    DWORD m_id = 0;
+};

@@ -1,0 +1,284 @@
+#include "watch_session.h"
+
+#include "message_box.h"
+#include "text_encoding.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const wchar_t kQuestionCaption[] = L"BIOS update";
+
+std::string Hex(unsigned long value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%lx", value);
+    return text;
+}
+
+std::string RectText(const RECT& rect) {
+    return std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
+           std::to_string(rect.right) + "," + std::to_string(rect.bottom);
+}
+
+std::string ButtonList(const std::vector<int>& buttons) {
+    std::string list;
+    for (const int id : buttons) {
+        list += (list.empty() ? "" : ",") + ButtonName(id);
+    }
+    return list;
+}
+
+bool Holds(const std::vector<int>& buttons, int id) {
+    return std::find(buttons.begin(), buttons.end(), id) != buttons.end();
+}
+
+// Text and blank readings must hold for two polls, unknown ones for four, so the instant in which
+// the program's one-copy frame update is half on the screen is not reported.
+int SightingsNeeded(const BandReading& reading) {
+    return reading.kind == BandReading::Kind::Unknown ? 4 : 2;
+}
+
+} // namespace
+
+WatchSession::WatchSession(const DriverOptions& options, EventLog& log)
+    : m_options(options), m_log(log), m_band(options.exePath) {
+    m_first.role = "first";
+    m_second.role = "second";
+}
+
+void WatchSession::LogStart() {
+    m_log.Write("driver", {{"screen", std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "x" +
+                                          std::to_string(GetSystemMetrics(SM_CYSCREEN))},
+                           {"lcid", Hex(GetSystemDefaultLCID())},
+                           {"acp", std::to_string(GetACP())},
+                           {"band_top", std::to_string(m_band.BandTop())},
+                           {"poll_ms", std::to_string(m_options.pollMs)},
+                           {"exe", ToUtf8(m_options.exePath)}});
+    for (const StatusText& text : m_band.Texts()) {
+        m_log.Write("string", {{"id", std::to_string(text.id)},
+                               {"lit", std::to_string(text.litPixels)},
+                               {"text", ToUtf8(text.text)}});
+    }
+}
+
+void WatchSession::Launch(const std::string& role, const std::optional<std::wstring>& arguments) {
+    Instance& instance = role == "first" ? m_first : m_second;
+    try {
+        instance.process = std::make_unique<ChildProcess>(m_options.exePath, arguments);
+    } catch (const std::exception& error) {
+        m_log.Write("launch_failed", {{"role", role}, {"error", error.what()}});
+        instance.exitLogged = true;
+        return;
+    }
+    m_log.Write("launch", {{"role", role},
+                           {"pid", std::to_string(instance.process->Id())},
+                           {"command", ToUtf8(instance.process->CommandLine())}});
+}
+
+const std::string& WatchSession::RoleOf(DWORD processId) const {
+    return m_second.process && m_second.process->Id() == processId ? m_second.role : m_first.role;
+}
+
+bool WatchSession::Running(const Instance& instance) const {
+    return instance.process && !instance.exitLogged;
+}
+
+void WatchSession::SurveyWindows() {
+    std::vector<DWORD> processIds;
+    for (const Instance* instance : {&m_first, &m_second}) {
+        if (instance->process) {
+            processIds.push_back(instance->process->Id());
+        }
+    }
+    std::map<HWND, WindowState> current;
+    for (WindowState& window : SurveyTopLevelWindows(processIds)) {
+        const auto previous = m_windows.find(window.hwnd);
+        if (previous == m_windows.end() || !previous->second.SameLookAs(window)) {
+            m_log.Write("window", {{"role", RoleOf(window.processId)},
+                                   {"hwnd", Hex(reinterpret_cast<ULONG_PTR>(window.hwnd))},
+                                   {"class", ToUtf8(window.className)},
+                                   {"title", ToUtf8(window.title)},
+                                   {"rect", RectText(window.rect)},
+                                   {"style", Hex(window.style)},
+                                   {"exstyle", Hex(window.exStyle)},
+                                   {"visible", window.visible ? "1" : "0"}});
+        }
+        if (m_boxRoles.count(window.hwnd) == 0) {
+            NoticeMessageBox(window);
+        }
+        current.emplace(window.hwnd, std::move(window));
+    }
+    for (const auto& [hwnd, window] : m_windows) {
+        if (current.count(hwnd) == 0) {
+            const std::string handle = Hex(reinterpret_cast<ULONG_PTR>(hwnd));
+            m_log.Write("window_gone", {{"role", RoleOf(window.processId)}, {"hwnd", handle}});
+            if (m_boxRoles.count(hwnd) != 0) {
+                m_log.Write("msgbox_gone", {{"role", m_boxRoles[hwnd]}, {"hwnd", handle}});
+            }
+        }
+    }
+    m_windows = std::move(current);
+}
+
+void WatchSession::NoticeMessageBox(const WindowState& window) {
+    const std::optional<MessageBoxContent> box = ReadMessageBox(window.hwnd);
+    if (!box) {
+        return;
+    }
+    const std::string& role = RoleOf(window.processId);
+    m_boxRoles[window.hwnd] = role;
+    m_log.Write("msgbox", {{"role", role},
+                           {"hwnd", Hex(reinterpret_cast<ULONG_PTR>(window.hwnd))},
+                           {"caption", ToUtf8(box->caption)},
+                           {"text", ToUtf8(box->text)},
+                           {"buttons", ButtonList(box->buttons)},
+                           {"default", box->defaultButton ? ButtonName(box->defaultButton) : ""},
+                           {"icon", box->hasIcon ? "1" : "0"}});
+    const std::int64_t dueMs = m_log.ElapsedMs() + m_options.answerDelayMs;
+    const bool question =
+        box->caption == kQuestionCaption && Holds(box->buttons, IDYES) && Holds(box->buttons, IDNO);
+    if (question) {
+        if (!m_questionSeenMs) {
+            m_questionSeenMs = m_log.ElapsedMs();
+        }
+        if (m_options.answer != Answer::None) {
+            const int button = m_options.answer == Answer::Yes ? IDYES : IDNO;
+            const bool waitForSecond = m_options.second && !m_options.second->atMs;
+            m_presses.push_back({window.hwnd, button, dueMs, waitForSecond});
+        }
+        return;
+    }
+    if (m_options.otherBoxes == OtherBoxes::Leave) {
+        return;
+    }
+    for (const int button : {IDOK, IDCANCEL, IDNO}) {
+        if (Holds(box->buttons, button)) {
+            m_presses.push_back({window.hwnd, button, dueMs, false});
+            return;
+        }
+    }
+}
+
+void WatchSession::PressDueButtons() {
+    const std::int64_t now = m_log.ElapsedMs();
+    auto press = m_presses.begin();
+    while (press != m_presses.end()) {
+        const bool held = press->waitForSecond && !SecondEnded();
+        if (now < press->dueMs || held) {
+            ++press;
+            continue;
+        }
+        const bool pressed = PressMessageBoxButton(press->box, press->button);
+        m_log.Write("press", {{"role", m_boxRoles[press->box]},
+                              {"hwnd", Hex(reinterpret_cast<ULONG_PTR>(press->box))},
+                              {"button", ButtonName(press->button)},
+                              {"ok", pressed ? "1" : "0"}});
+        press = m_presses.erase(press);
+    }
+}
+
+void WatchSession::ReadStatusBand() {
+    const std::int64_t now = m_log.ElapsedMs();
+    const BandReading reading = m_band.Read();
+    if (m_candidateSightings > 0 && reading == m_candidateBand) {
+        ++m_candidateSightings;
+    } else {
+        m_candidateBand = reading;
+        m_candidateSinceMs = now;
+        m_candidateSightings = 1;
+    }
+    const bool changed = !m_reportedBand || !(*m_reportedBand == m_candidateBand);
+    if (!changed || m_candidateSightings < SightingsNeeded(m_candidateBand)) {
+        return;
+    }
+    m_reportedBand = m_candidateBand;
+    EventFields fields;
+    switch (m_candidateBand.kind) {
+    case BandReading::Kind::Blank:
+        fields = {{"state", "blank"}};
+        break;
+    case BandReading::Kind::Unknown:
+        fields = {{"state", "unknown"}, {"lit", std::to_string(m_candidateBand.differingPixels)}};
+        break;
+    case BandReading::Kind::Text: {
+        const auto& texts = m_band.Texts();
+        const auto text = std::find_if(texts.begin(), texts.end(), [&](const StatusText& t) {
+            return t.id == m_candidateBand.id;
+        });
+        fields = {{"state", "text"},
+                  {"id", std::to_string(m_candidateBand.id)},
+                  {"text", ToUtf8(text->text)},
+                  {"match", m_candidateBand.differingPixels == 0 ? "exact" : "tolerance"},
+                  {"differing", std::to_string(m_candidateBand.differingPixels)},
+                  {"mismatched", std::to_string(m_candidateBand.mismatchedPixels)}};
+        break;
+    }
+    }
+    m_log.WriteAt(m_candidateSinceMs, "status", fields);
+}
+
+void WatchSession::CollectExits() {
+    for (Instance* instance : {&m_first, &m_second}) {
+        if (!Running(*instance)) {
+            continue;
+        }
+        if (const std::optional<DWORD> code = instance->process->ExitCode()) {
+            instance->exitLogged = true;
+            m_log.Write("exit", {{"role", instance->role},
+                                 {"pid", std::to_string(instance->process->Id())},
+                                 {"code", std::to_string(*code)}});
+        }
+    }
+}
+
+bool WatchSession::SecondPending() const {
+    return m_options.second && !m_second.process && !m_second.exitLogged;
+}
+
+bool WatchSession::SecondEnded() const {
+    return m_second.exitLogged;
+}
+
+void WatchSession::MaybeLaunchSecond() {
+    if (!SecondPending()) {
+        return;
+    }
+    const SecondInstance& second = *m_options.second;
+    const bool due = second.atMs ? m_log.ElapsedMs() >= *second.atMs : m_questionSeenMs.has_value();
+    if (due) {
+        Launch(m_second.role, second.arguments);
+    }
+}
+
+void WatchSession::TerminateAll(const std::string& reason) {
+    for (Instance* instance : {&m_first, &m_second}) {
+        if (Running(*instance)) {
+            m_log.Write("terminate", {{"role", instance->role}, {"reason", reason}});
+            instance->process->Terminate();
+        }
+    }
+    CollectExits();
+}
+
+void WatchSession::Run() {
+    LogStart();
+    Launch(m_first.role, m_options.arguments);
+    while (Running(m_first) || Running(m_second)) {
+        MaybeLaunchSecond();
+        SurveyWindows();
+        PressDueButtons();
+        ReadStatusBand();
+        CollectExits();
+        if (m_options.second && m_options.second->stopFirstAfterwards && SecondEnded() &&
+            Running(m_first)) {
+            TerminateAll("second instance ended");
+        }
+        if (m_log.ElapsedMs() >= m_options.maxMs) {
+            TerminateAll("max-ms reached");
+        }
+        Sleep(static_cast<DWORD>(m_options.pollMs));
+    }
+    SurveyWindows();
+    m_log.Write("end", {});
+}

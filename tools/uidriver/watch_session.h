@@ -1,0 +1,63 @@
+// One watched run: starts the program (and, if asked, a second instance), then polls its windows,
+// message boxes and status band until every instance has ended, logging what it sees.
+#pragma once
+
+#include "child_process.h"
+#include "driver_options.h"
+#include "event_log.h"
+#include "status_band.h"
+#include "window_survey.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+class WatchSession {
+public:
+    WatchSession(const DriverOptions& options, EventLog& log);
+    void Run();
+
+private:
+    struct Instance {
+        std::string role;
+        std::unique_ptr<ChildProcess> process;
+        bool exitLogged = false;
+    };
+    struct PendingPress {
+        HWND box = nullptr;
+        int button = 0;
+        std::int64_t dueMs = 0;
+        bool waitForSecond = false;
+    };
+
+    void LogStart();
+    void Launch(const std::string& role, const std::optional<std::wstring>& arguments);
+    const std::string& RoleOf(DWORD processId) const;
+    void SurveyWindows();
+    void NoticeMessageBox(const WindowState& window);
+    void PressDueButtons();
+    void ReadStatusBand();
+    void CollectExits();
+    void MaybeLaunchSecond();
+    bool SecondPending() const;
+    bool SecondEnded() const;
+    bool Running(const Instance& instance) const;
+    void TerminateAll(const std::string& reason);
+
+    const DriverOptions& m_options;
+    EventLog& m_log;
+    StatusBand m_band;
+    Instance m_first;
+    Instance m_second;
+    std::map<HWND, WindowState> m_windows;
+    std::map<HWND, std::string> m_boxRoles;
+    std::vector<PendingPress> m_presses;
+    std::optional<std::int64_t> m_questionSeenMs;
+
+    std::optional<BandReading> m_reportedBand;
+    BandReading m_candidateBand;
+    std::int64_t m_candidateSinceMs = 0;
+    int m_candidateSightings = 0;
+};
