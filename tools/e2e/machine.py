@@ -1,0 +1,167 @@
+"""run_machine(exe, **options) -> Report: one run of BIOSUpdate.exe under Wine on a simulated
+machine. The options are listed in README.md; bad ones raise ValueError before anything starts.
+
+The run itself happens in session.py, in a private mount and PID namespace (unshare), which is
+why it needs root."""
+
+import base64
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+import fake_sysfs
+import wine_prefix
+from report import Report
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DEFAULT_CACHE = os.path.join(os.path.expanduser("~"), ".cache", "biosupdate-e2e")
+_WINDOWS_PATH = re.compile(r"^[A-Za-z]:\\")
+
+
+class E2EError(RuntimeError):
+    pass
+
+
+def default_cache():
+    return os.environ.get("BIOSUPDATE_E2E_CACHE", DEFAULT_CACHE)
+
+
+def require_root():
+    if os.geteuid() != 0:
+        raise E2EError("the end-to-end runner must run as root: it mounts a fake /sys/class in a "
+                       "private mount namespace (unshare -m)")
+
+
+def prepare_template(cache=None):
+    """Creates the cache's template prefix if needed (the first run would do it too)."""
+    require_root()
+    return wine_prefix.ensure_template(cache or default_cache())
+
+
+def _windows_path(path, what):
+    if not isinstance(path, str) or not _WINDOWS_PATH.match(path):
+        raise ValueError(f"{what} must be an absolute Windows path like C:\\dir, not {path!r}")
+    return path
+
+
+def _encode_content(path, content):
+    if isinstance(content, str):
+        content = content.encode("utf-8")
+    if not isinstance(content, bytes):
+        raise ValueError(f"content of {path} must be str or bytes")
+    return base64.b64encode(content).decode("ascii")
+
+
+def _encode_registry(entries):
+    encoded = []
+    for entry in entries:
+        if len(entry) != 3:
+            raise ValueError(f"registry entries are (key, name, data), not {entry!r}")
+        key, name, data = entry
+        if data is None:
+            encoded.append([key, name, None])
+        elif isinstance(data, str):
+            encoded.append([key, name, {"sz": data}])
+        elif isinstance(data, bool) or not isinstance(data, (int, bytes)):
+            raise ValueError(f"registry data must be str, int, bytes or None: {entry!r}")
+        elif isinstance(data, int):
+            encoded.append([key, name, {"dword": data}])
+        else:
+            encoded.append([key, name, {"hex": data.hex()}])
+    return encoded
+
+
+def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="en",
+                 program_files=None, answer="yes", answer_delay_ms=250, other_boxes="ok",
+                 args=None, files=None, dirs=(), registry=(), env=None, second_instance=None,
+                 screenshots=(), screenshot_dir=None, timeout=60, screen=(1024, 768),
+                 collect=(), read_values=(), keep=False, driver=None, cache=None):
+    """Checks the options and turns them into the session's configuration."""
+    exe = os.path.abspath(exe)
+    if not os.path.isfile(exe):
+        raise E2EError(f"the program to run is missing: {exe} (build the product tree first)")
+    driver = os.path.abspath(driver or os.environ.get("BIOSUPDATE_UIDRIVER", ""))
+    if not os.path.isfile(driver):
+        raise E2EError("uidriver.exe is missing: pass driver= or set BIOSUPDATE_UIDRIVER "
+                       "(it is built in a tests tree)")
+    if answer not in ("yes", "no", "none"):
+        raise ValueError(f"answer must be yes, no or none, not {answer!r}")
+    if other_boxes not in ("ok", "leave"):
+        raise ValueError(f"other_boxes must be ok or leave, not {other_boxes!r}")
+    fake_sysfs.power_files(ac, battery)  # rejects an unknown AC state or battery charge
+    if locale not in ("en", "ko"):
+        raise ValueError(f"locale must be en or ko, not {locale!r}")
+    if not isinstance(timeout, (int, float)) or timeout <= 0:
+        raise ValueError("timeout must be a positive number of seconds")
+    width, height = screen
+    if not (320 <= width <= 4096 and 200 <= height <= 4096):
+        raise ValueError(f"unsupported screen size {screen!r}")
+    if program_files is not None:
+        _windows_path(program_files, "program_files")
+    second = None
+    if second_instance is not None:
+        at = second_instance.get("at", "question")
+        if at != "question" and not (isinstance(at, int) and at >= 0):
+            raise ValueError("second_instance['at'] must be 'question' or milliseconds")
+        second = {"args": second_instance.get("args"), "at": at,
+                  "stop_first_after": bool(second_instance.get("stop_first_after", False))}
+    for spec in screenshots:
+        if not (isinstance(spec, int) or re.match(r"^(status:\d+|msgbox(:.*)?)$", str(spec))):
+            raise ValueError(f"screenshot times are ms, 'status:<id>' or 'msgbox[:caption]', "
+                             f"not {spec!r}")
+    cache = os.path.abspath(cache or default_cache())
+    files = files or {}
+    return {
+        "exe": exe, "driver": driver, "cache": cache, "ac": ac, "battery": battery,
+        "bios_version": bios_version, "locale": locale, "program_files": program_files,
+        "answer": answer, "answer_delay_ms": int(answer_delay_ms), "other_boxes": other_boxes,
+        "args": args, "timeout": timeout, "screen": [width, height], "second": second,
+        "files": {_windows_path(p, "a planted file"): _encode_content(p, c)
+                  for p, c in files.items()},
+        "dirs": [_windows_path(d, "a planted directory") for d in dirs],
+        "registry": _encode_registry(registry),
+        "env": {str(k): str(v) for k, v in (env or {}).items()},
+        "screenshots": list(screenshots),
+        "screenshot_dir": os.path.abspath(screenshot_dir) if screenshot_dir else None,
+        "collect": [_windows_path(p, "a collected file") for p in collect],
+        "read_values": [list(v) for v in read_values], "keep": bool(keep),
+    }
+
+
+def run_machine(exe, **options):
+    """Runs exe on the machine the options describe and returns its Report."""
+    config = build_config(exe, **options)
+    require_root()
+    config["template"] = wine_prefix.ensure_template(config["cache"])
+    with tempfile.TemporaryDirectory(prefix="e2e-", dir=config["cache"]) as scratch:
+        if not config["screenshot_dir"]:
+            config["screenshot_dir"] = os.path.join(config["cache"], "screenshots",
+                                                    os.path.basename(scratch))
+        config_path = os.path.join(scratch, "config.json")
+        report_path = os.path.join(scratch, "report.json")
+        with open(config_path, "w") as handle:
+            json.dump(config, handle)
+        command = ["unshare", "--mount", "--pid", "--fork", "--kill-child", "--mount-proc",
+                   "--propagation", "private", "--", sys.executable,
+                   os.path.join(HERE, "session.py"), config_path, report_path]
+        # Room for the prefix copy, the planting and the clean-up around the program's own time.
+        limit = config["timeout"] + 240
+        try:
+            result = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
+                                    timeout=limit)
+        except subprocess.TimeoutExpired as error:
+            raise E2EError(f"the run did not end within {limit} s") from error
+        if not os.path.exists(report_path):
+            raise E2EError("the run left no report: " +
+                           result.stderr.decode(errors="replace").strip())
+        with open(report_path) as handle:
+            data = json.load(handle)
+    if "fatal" in data:
+        raise E2EError("the run failed: " + data["fatal"])
+    data["machine"] = {k: config[k] for k in (
+        "ac", "battery", "bios_version", "locale", "program_files", "answer", "args", "env",
+        "second", "timeout", "screen")}
+    return Report(data)

@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""Runs BIOSUpdate.exe under Wine on a simulated machine and prints what happened as JSON.
+
+Example (as root):
+  tools/e2e/run_machine.py build/product/BIOSUpdate.exe --driver build/tests/tools/uidriver/uidriver.exe \\
+      --ac off --battery 100 --answer no
+See tools/e2e/README.md for every option and the report's format."""
+
+import argparse
+import json
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import machine  # noqa: E402
+
+
+def _key_value(text):
+    key, sep, value = text.partition("=")
+    if not sep:
+        raise argparse.ArgumentTypeError(f"expected NAME=VALUE, not {text!r}")
+    return key, value
+
+
+def _registry(text):
+    # KEY\NAME=sz:TEXT | dword:N | hex:0102 | delete
+    path, sep, data = text.partition("=")
+    key, _, name = path.rpartition("\\")
+    kind, _, value = data.partition(":")
+    if not sep or not key:
+        raise argparse.ArgumentTypeError(f"expected KEY\\NAME=KIND:DATA, not {text!r}")
+    if kind == "delete":
+        return key, name, None
+    try:
+        return key, name, {"sz": str, "dword": lambda v: int(v, 0), "hex": bytes.fromhex}[kind](value)
+    except (KeyError, ValueError) as error:
+        raise argparse.ArgumentTypeError(f"bad registry data {data!r}") from error
+
+
+def _screenshot(text):
+    return int(text) if text.isdigit() else text
+
+
+def parse_arguments(argv):
+    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawTextHelpFormatter)
+    p.add_argument("exe", nargs="?", help="BIOSUpdate.exe to run")
+    p.add_argument("--driver", help="uidriver.exe (default: $BIOSUPDATE_UIDRIVER)")
+    p.add_argument("--cache", help="folder for the template prefix and the runs "
+                   "(default: $BIOSUPDATE_E2E_CACHE or ~/.cache/biosupdate-e2e)")
+    p.add_argument("--prepare-only", action="store_true",
+                   help="only create the template prefix, then exit")
+    p.add_argument("--ac", choices=["on", "off", "unknown"], default="on")
+    p.add_argument("--battery", default="100", help="percent 0..100, or 'none' for no battery")
+    p.add_argument("--bios-version", default="MIRTSF12")
+    p.add_argument("--locale", choices=["en", "ko"], default="en")
+    p.add_argument("--program-files", help=r"another Program Files folder, e.g. D:\Apps")
+    p.add_argument("--answer", choices=["yes", "no", "none"], default="yes")
+    p.add_argument("--answer-delay-ms", type=int, default=250)
+    p.add_argument("--other-boxes", choices=["ok", "leave"], default="ok")
+    p.add_argument("--args", help="the program's argument text (default: none at all)")
+    p.add_argument("--file", action="append", type=_key_value, default=[],
+                   metavar=r"C:\PATH=TEXT", help="plant a file with this content")
+    p.add_argument("--dir", action="append", default=[], metavar=r"C:\PATH",
+                   help="plant a directory")
+    p.add_argument("--reg", action="append", type=_registry, default=[],
+                   metavar=r"KEY\NAME=KIND:DATA",
+                   help="plant a registry value: sz:TEXT, dword:N, hex:BYTES or delete")
+    p.add_argument("--env", action="append", type=_key_value, default=[], metavar="NAME=VALUE",
+                   help="environment variable for the program")
+    p.add_argument("--second-at", help="start a second instance at 'question' or after MS ms")
+    p.add_argument("--second-args", help="the second instance's argument text")
+    p.add_argument("--stop-after-second", action="store_true",
+                   help="end the first instance once the second has exited")
+    p.add_argument("--screenshot", action="append", type=_screenshot, default=[],
+                   metavar="MS|status:ID|msgbox[:CAPTION]")
+    p.add_argument("--screenshot-dir")
+    p.add_argument("--collect", action="append", default=[], metavar=r"C:\PATH",
+                   help="read this file into the report after the run")
+    p.add_argument("--timeout", type=float, default=60, help="seconds before everything is killed")
+    p.add_argument("--screen", default="1024x768", help="WIDTHxHEIGHT")
+    p.add_argument("--keep", action="store_true", help="keep the run's prefix for inspection")
+    return p.parse_args(argv)
+
+
+def main(argv):
+    a = parse_arguments(argv)
+    if not a.exe and not a.prepare_only:
+        print("run_machine: name the program to run (or give --prepare-only)", file=sys.stderr)
+        return 2
+    try:
+        if a.prepare_only:
+            print(machine.prepare_template(a.cache))
+            return 0
+        second = None
+        if a.second_at:
+            second = {"at": int(a.second_at) if a.second_at.isdigit() else a.second_at,
+                      "args": a.second_args, "stop_first_after": a.stop_after_second}
+        width, _, height = a.screen.partition("x")
+        report = machine.run_machine(
+            a.exe, driver=a.driver, cache=a.cache, ac=a.ac,
+            battery=None if a.battery == "none" else int(a.battery),
+            bios_version=a.bios_version, locale=a.locale, program_files=a.program_files,
+            answer=a.answer, answer_delay_ms=a.answer_delay_ms, other_boxes=a.other_boxes,
+            args=a.args, files=dict(a.file), dirs=a.dir, registry=a.reg, env=dict(a.env),
+            second_instance=second, screenshots=a.screenshot, screenshot_dir=a.screenshot_dir,
+            collect=a.collect, timeout=a.timeout, screen=(int(width), int(height)), keep=a.keep)
+    except (machine.E2EError, ValueError) as error:
+        print(f"run_machine: {error}", file=sys.stderr)
+        return 2
+    print(report.to_json())
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,331 @@
+"""One run on a simulated machine, inside the private mount and PID namespace that machine.py
+creates: python3 session.py CONFIG.json REPORT.json.
+
+The namespace's first process is this one; when it ends, the kernel ends every process left in
+the namespace (Xvfb, wineserver, the program), and the fake /sys/class goes with it."""
+
+import base64
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+import driver_log
+import fake_sysfs
+import reg_file
+import wine_prefix
+from xvfb import Xvfb
+
+STAGE = r"C:\e2e"
+AUTOSTART_KEY = r"Software\Microsoft\Windows\CurrentVersion\Run"
+VERSION_KEY = r"Software\Tamrel\BIOSUPDATE\Parameters"
+APPWIZARD_KEY = "Local AppWizard-Generated Applications"
+LOCALES = {"en": "en_US.UTF-8", "ko": "ko_KR.UTF-8"}
+STUB_RECORD_VARIABLE = "BIOSUPDATE_STUB_RECORD"
+POLL_SECONDS = 0.05
+# Registry files of a prefix, by the root key that their paths are relative to.
+REG_FILES = {"HKEY_LOCAL_MACHINE": "system.reg", "HKEY_CURRENT_USER": "user.reg",
+             "HKEY_USERS\\.DEFAULT": "userdef.reg"}
+
+
+def _split_root(path):
+    aliases = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER", "HKU": "HKEY_USERS"}
+    root, _, rest = path.partition("\\")
+    root = aliases.get(root.upper(), root.upper())
+    if root == "HKEY_USERS" and rest.lower().startswith(".default\\"):
+        return "HKEY_USERS\\.DEFAULT", rest[len(".default\\"):]
+    if root not in REG_FILES:
+        raise ValueError(f"unsupported registry root in {path!r}")
+    return root, rest
+
+
+class Run:
+    def __init__(self, config):
+        self.config = config
+        self.errors = []
+        self.display = None
+        self.run_dir = None
+        self.prefix = None
+        self.env = None
+        self.wineserver_stopped = False
+
+    # --- preparation -------------------------------------------------------------------------
+
+    def prepare(self):
+        c = self.config
+        fake_sysfs.mount_fake_sysfs(c["ac"], c["battery"], c["bios_version"])
+        self.display = Xvfb(*c["screen"])
+        self.run_dir, self.prefix = wine_prefix.copy_template(
+            c["template"], os.path.join(c["cache"], "runs"))
+        self.env = wine_prefix.wine_environment(self.prefix, self.display.display,
+                                                LOCALES[c["locale"]])
+        stage = self.unix(STAGE)
+        os.makedirs(stage, exist_ok=True)
+        shutil.copy2(c["exe"], os.path.join(stage, "BIOSUpdate.exe"))
+        shutil.copy2(c["driver"], os.path.join(stage, "uidriver.exe"))
+        values = {}
+        if c["program_files"]:
+            os.makedirs(self.unix(c["program_files"]), exist_ok=True)
+            values[(wine_prefix.PROGRAM_FILES_KEY, "ProgramFilesDir")] = c["program_files"]
+        for directory in c["dirs"]:
+            os.makedirs(self.unix(directory), exist_ok=True)
+        for path, content in c["files"].items():
+            target = self.unix(path)
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            with open(target, "wb") as handle:
+                handle.write(base64.b64decode(content))
+        for key, name, data in c["registry"]:
+            values[(key, name)] = self.registry_data(data)
+        if values:
+            self.import_registry(values)
+
+    def unix(self, windows_path):
+        return wine_prefix.unix_path(self.prefix, windows_path)
+
+    @staticmethod
+    def registry_data(data):
+        if data is None:
+            return None
+        kind, value = next(iter(data.items()))
+        return {"sz": str, "dword": int, "hex": bytes.fromhex}[kind](value)
+
+    def import_registry(self, values):
+        text = wine_prefix.registry_import_text(values)
+        path = os.path.join(self.unix(STAGE), "plant.reg")
+        with open(path, "wb") as handle:
+            handle.write(b"\xff\xfe" + text.encode("utf-16-le"))
+        result = wine_prefix.run_wine(["reg", "import", STAGE + r"\plant.reg"], self.env, 120)
+        if result.returncode != 0:
+            raise wine_prefix.PrefixError("reg import failed: " +
+                                          result.stderr.decode(errors="replace"))
+
+    # --- the run -----------------------------------------------------------------------------
+
+    def driver_command(self):
+        c = self.config
+        command = ["wine", STAGE + r"\uidriver.exe", "--exe", STAGE + r"\BIOSUpdate.exe",
+                   "--log", STAGE + r"\driver.log", "--answer", c["answer"],
+                   "--answer-delay-ms", str(c["answer_delay_ms"]), "--other-boxes",
+                   c["other_boxes"], "--max-ms", str(int(c["timeout"] * 1000) + 5000)]
+        if c["args"] is not None:
+            command += ["--args", c["args"]]
+        second = c["second"]
+        if second:
+            command += ["--second-at", str(second["at"])]
+            if second["args"] is not None:
+                command += ["--second-args", second["args"]]
+            if second["stop_first_after"]:
+                command.append("--stop-after-second")
+        return command
+
+    def watch(self):
+        """Runs the driver to its end or to the time-out; returns (how, driver log text)."""
+        c = self.config
+        log_path = os.path.join(self.unix(STAGE), "driver.log")
+        env = dict(self.env, **c["env"])
+        started = time.monotonic()
+        driver = subprocess.Popen(self.driver_command(), env=env, cwd=self.unix(STAGE),
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=subprocess.STDOUT)
+        shots = Screenshots(c["screenshots"], c["screenshot_dir"], self.display.display)
+        how = "exited"
+        while driver.poll() is None:
+            log_text = _read(log_path)
+            shots.trigger(log_text, started)
+            if time.monotonic() - started > c["timeout"]:
+                how = "timeout"
+                break
+            time.sleep(POLL_SECONDS)
+        elapsed_ms = int((time.monotonic() - started) * 1000)
+        self.stop_wineserver()
+        try:
+            output, _ = driver.communicate(timeout=30)
+        except subprocess.TimeoutExpired:
+            driver.kill()
+            output, _ = driver.communicate(timeout=30)
+        if how == "exited" and driver.returncode != 0:
+            self.errors.append("uidriver failed: " + output.decode(errors="replace").strip())
+        self.screenshots = shots.finish()
+        return how, elapsed_ms, _read(log_path)
+
+    def stop_wineserver(self):
+        if self.env and not self.wineserver_stopped:
+            self.wineserver_stopped = True
+            wine_prefix.stop_wineserver(self.env)
+
+    # --- what the run left -------------------------------------------------------------------
+
+    def describe_path(self, windows_path):
+        path = self.unix(windows_path)
+        if os.path.isdir(path):
+            entries = {}
+            for root, dirs, files in os.walk(path):
+                relative = os.path.relpath(root, path)
+                for name in dirs:
+                    entries[os.path.normpath(os.path.join(relative, name)).replace("/", "\\")] = \
+                        "dir"
+                for name in files:
+                    key = os.path.normpath(os.path.join(relative, name)).replace("/", "\\")
+                    entries[key] = os.path.getsize(os.path.join(root, name))
+            return {"exists": True, "dir": True, "entries": entries}
+        if os.path.isfile(path):
+            return {"exists": True, "dir": False, "size": os.path.getsize(path)}
+        return {"exists": False}
+
+    def registry(self):
+        parsed = {}
+        texts = {}
+        for root, name in REG_FILES.items():
+            text = _read(os.path.join(self.prefix, name))
+            texts[root] = text
+            parsed[root] = reg_file.parse_reg_file(text)
+
+        def value(path, name):
+            root, key = _split_root(path)
+            found = reg_file.find_value(parsed[root], key, name)
+            return found.to_json() if found else None
+
+        return {
+            "autostart": value("HKEY_LOCAL_MACHINE\\" + AUTOSTART_KEY, "BIOSUpdate"),
+            "version": value("HKEY_USERS\\.DEFAULT\\" + VERSION_KEY, "Version"),
+            "appwizard_key": any(APPWIZARD_KEY.lower() in t.lower() for t in texts.values()),
+            "values": {f"{path}\\{name}": value(path, name)
+                       for path, name in self.config["read_values"]},
+        }
+
+    def program_files(self):
+        return self.config["program_files"] or r"C:\Program Files"
+
+    def report(self, how, elapsed_ms, log_text):
+        c = self.config
+        summary = driver_log.summarize(log_text)
+        first = summary["instances"].get("first", {})
+        if how == "exited" and first.get("terminated"):
+            how = "stopped"
+        if how == "exited" and first.get("launch_error"):
+            how = "not_started"
+        launched_ms = first.get("launched_ms") or 0
+        ended = {"how": how, "exit_code": first.get("exit_code"),
+                 "after_ms": first.get("exited_ms") if how != "timeout" else elapsed_ms - launched_ms}
+        work_folder = self.program_files() + r"\BIOSUPDATE"
+        planted = sorted(set(c["files"]) | set(c["dirs"]) | set(c["collect"]))
+        report = {
+            "ended": ended,
+            "second_instance": summary["instances"].get("second"),
+            "message_boxes": summary["message_boxes"],
+            "windows": summary["windows"],
+            "status_texts": summary["status_texts"],
+            "status_timeline": summary["status_timeline"],
+            "strings": summary["strings"],
+            "driver": summary["driver"],
+            "work_folder": dict(path=work_folder, **self.describe_path(work_folder)),
+            "files": {path: self.describe_path(path) for path in planted},
+            "registry": self.registry(),
+            "stub_record": None,
+            "collected": {},
+            "screenshots": self.screenshots,
+            "errors": self.errors + summary["errors"],
+        }
+        record = c["env"].get(STUB_RECORD_VARIABLE)
+        for path in ([record] if record else []) + c["collect"]:
+            target = self.unix(path)
+            content = _read(target) if os.path.isfile(target) else None
+            report["collected"][path] = content
+        if record:
+            report["stub_record"] = report["collected"][record]
+        if not summary["complete"] and how != "timeout":
+            report["errors"].append("the driver log ended early")
+        return report
+
+    def cleanup(self):
+        try:
+            self.stop_wineserver()
+        finally:
+            if self.display:
+                self.display.stop()
+            if self.run_dir and not self.config["keep"]:
+                shutil.rmtree(self.run_dir, ignore_errors=True)
+
+
+class Screenshots:
+    """ImageMagick screenshots of the root window, at times after the program's start or when
+    the driver logs a status text ("status:<id>") or a message box ("msgbox")."""
+
+    def __init__(self, wanted, directory, display):
+        self.pending = list(wanted)
+        self.directory = directory
+        self.display = display
+        self.taken = []
+        self.processes = []
+
+    def trigger(self, log_text, started):
+        if not self.pending:
+            return
+        events = list(driver_log.parse_lines(log_text.rpartition("\n")[0] + "\n"))
+        launch = next((ms for ms, event, f in events if event == "launch"), None)
+        if launch is None:
+            return
+        now_ms = int((time.monotonic() - started) * 1000) - launch
+        for spec in list(self.pending):
+            if self._due(spec, now_ms, events):
+                self.pending.remove(spec)
+                self._take(spec, now_ms)
+
+    @staticmethod
+    def _due(spec, now_ms, events):
+        if isinstance(spec, int):
+            return now_ms >= spec
+        kind, _, value = spec.partition(":")
+        if kind == "status":
+            return any(e == "status" and f.get("id") == value for _, e, f in events)
+        return any(e == "msgbox" and (not value or f["caption"] == value) for _, e, f in events)
+
+    def _take(self, spec, now_ms):
+        os.makedirs(self.directory, exist_ok=True)
+        label = str(spec).replace(":", "-").replace(" ", "_")
+        path = os.path.join(self.directory, f"{len(self.taken):02d}-{label}.png")
+        self.processes.append(subprocess.Popen(
+            ["import", "-display", self.display, "-window", "root", path],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        self.taken.append({"at": spec, "ms": now_ms, "path": path})
+
+    def finish(self):
+        for process in self.processes:
+            try:
+                process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                process.kill()
+        for shot in self.taken:
+            shot["ok"] = os.path.isfile(shot["path"])
+        for spec in self.pending:
+            self.taken.append({"at": spec, "ms": None, "path": None, "ok": False})
+        return self.taken
+
+
+def _read(path):
+    try:
+        with open(path, encoding="utf-8", errors="replace") as handle:
+            return handle.read()
+    except FileNotFoundError:
+        return ""
+
+
+def main(config_path, report_path):
+    with open(config_path) as handle:
+        config = json.load(handle)
+    run = Run(config)
+    try:
+        run.prepare()
+        report = run.report(*run.watch())
+    except Exception as error:  # reported to machine.py, which raises it there
+        report = {"fatal": f"{type(error).__name__}: {error}"}
+    finally:
+        run.cleanup()
+    with open(report_path, "w") as handle:
+        json.dump(report, handle, indent=1, ensure_ascii=False)
+
+
+if __name__ == "__main__":
+    main(*sys.argv[1:3])

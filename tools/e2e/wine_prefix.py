@@ -1,0 +1,153 @@
+"""Wine prefixes for the runs: one pristine template per cache folder, copied for every run."""
+
+import fcntl
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+from xvfb import Xvfb
+
+TEMPLATE_STAMP = "e2e-template.stamp"
+# A run killed before its clean-up leaves its prefix behind; no run lasts this long.
+STALE_RUN_SECONDS = 24 * 3600
+PROGRAM_FILES_KEY = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion"
+
+
+class PrefixError(RuntimeError):
+    pass
+
+
+def wine_environment(prefix, display, locale="en_US.UTF-8", extra=None):
+    """The environment of every Wine command of a run: the prefix, silence, no Mono/Gecko."""
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("WINE", "LC_", "LANG", "BIOSUPDATE_"))}
+    env.update(WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=display, LC_ALL=locale)
+    env.update(extra or {})
+    return env
+
+
+def run_wine(args, env, timeout):
+    try:
+        return subprocess.run(["wine", *args], env=env, stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=timeout)
+    except subprocess.TimeoutExpired as error:
+        raise PrefixError(f"wine {' '.join(args)} did not finish in {timeout} s") from error
+
+
+def stop_wineserver(env, timeout=30):
+    """Kills every process of the prefix; wineserver saves the registry files as it goes."""
+    subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+    try:
+        subprocess.run(["wineserver", "-w"], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+    except subprocess.TimeoutExpired as error:
+        raise PrefixError("wineserver did not end") from error
+
+
+def _wine_version():
+    result = subprocess.run(["wine", "--version"], capture_output=True, text=True, timeout=60)
+    return result.stdout.strip()
+
+
+def ensure_template(cache_dir, timeout=600):
+    """Creates <cache>/template once (wineboot -i); later calls only check its stamp.
+
+    Concurrent runs wait on a lock file, so the template is built once."""
+    os.makedirs(cache_dir, exist_ok=True)
+    template = os.path.join(cache_dir, "template")
+    stamp_path = os.path.join(template, TEMPLATE_STAMP)
+    version = _wine_version()
+    with open(os.path.join(cache_dir, "template.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if os.path.exists(stamp_path):
+            with open(stamp_path) as stamp:
+                if stamp.read().strip() == version:
+                    return template
+        shutil.rmtree(template, ignore_errors=True)
+        display = Xvfb(1024, 768)
+        env = wine_environment(template, display.display)
+        try:
+            boot = run_wine(["wineboot", "-i"], env, timeout)
+            # No window manager runs on the displays: without this Wine waits 2 s for one each
+            # time it hides a window.
+            run_wine(["reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N",
+                      "/f"], env, timeout)
+            stop_wineserver(env)
+        finally:
+            display.stop()
+        if not os.path.exists(os.path.join(template, "system.reg")):
+            raise PrefixError("wineboot made no prefix: " + boot.stderr.decode(errors="replace"))
+        with open(stamp_path, "w") as stamp:
+            stamp.write(version + "\n")
+    return template
+
+
+def remove_stale_runs(runs_dir, now=None):
+    now = time.time() if now is None else now
+    for entry in os.scandir(runs_dir):
+        if entry.name.startswith("run-") and now - entry.stat().st_mtime > STALE_RUN_SECONDS:
+            shutil.rmtree(entry.path, ignore_errors=True)
+
+
+def copy_template(template, runs_dir):
+    """A fresh prefix for one run: a full copy of the template."""
+    os.makedirs(runs_dir, exist_ok=True)
+    remove_stale_runs(runs_dir)
+    run_dir = tempfile.mkdtemp(prefix="run-", dir=runs_dir)
+    prefix = os.path.join(run_dir, "prefix")
+    subprocess.run(["cp", "-a", template, prefix], check=True, timeout=300)
+    os.remove(os.path.join(prefix, TEMPLATE_STAMP))
+    return run_dir, prefix
+
+
+def unix_path(prefix, windows_path):
+    """Maps "C:\\dir\\file" into the prefix, matching existing names without regard to case
+    as Wine does; names that do not exist yet keep the given spelling."""
+    drive, sep, rest = windows_path.partition(":")
+    if not sep or len(drive) != 1:
+        raise ValueError(f"not an absolute Windows path: {windows_path!r}")
+    root = os.path.realpath(os.path.join(prefix, "dosdevices", drive.lower() + ":"))
+    path = root
+    for part in [p for p in rest.replace("/", "\\").split("\\") if p]:
+        match = part
+        if os.path.isdir(path):
+            for entry in os.listdir(path):
+                if entry.lower() == part.lower():
+                    match = entry
+                    break
+        path = os.path.join(path, match)
+    return path
+
+
+def _reg_string(text):
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def registry_import_text(values):
+    """The text of a .reg file (to be saved as UTF-16 with a byte-order mark) that sets values
+    given as {(key, name): data}: str data is REG_SZ, int REG_DWORD, bytes REG_BINARY, and None
+    deletes the value."""
+    sections = {}
+    for (key, name), data in values.items():
+        sections.setdefault(key, []).append((name, data))
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for key, entries in sections.items():
+        lines.append(f"[{key}]")
+        for name, data in entries:
+            label = "@" if name == "" else _reg_string(name)
+            if data is None:
+                lines.append(f"{label}=-")
+            elif isinstance(data, str):
+                lines.append(f"{label}={_reg_string(data)}")
+            elif isinstance(data, bool) or not isinstance(data, (int, bytes)):
+                raise ValueError(f"registry data for {key}\\{name} must be str, int, bytes or None")
+            elif isinstance(data, int):
+                lines.append(f"{label}=dword:{data:08x}")
+            else:
+                lines.append(f"{label}=hex:" + ",".join(f"{b:02x}" for b in data))
+        lines.append("")
+    return "\r\n".join(lines) + "\r\n"
