@@ -244,7 +244,7 @@ class PrefixPaths(unittest.TestCase):
                         .endswith(os.path.join("drive_c", "New Dir", "File.TXT")))
 
     def test_relative_paths_are_refused(self):
-        for path in [r"relative\path", r"\rooted", "CC:\\x"]:
+        for path in [r"relative\path", r"\rooted", "CC:\\x", r"D:\no such drive"]:
             with self.assertRaises(ValueError):
                 wine_prefix.unix_path(self.prefix, path)
 

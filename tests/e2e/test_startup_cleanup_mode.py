@@ -2,7 +2,7 @@
 
 import unittest
 
-from e2e_support import ProductTestCase, autostart_value, leftover_files
+from e2e_support import WORK_FOLDER, ProductTestCase, autostart_value, leftover_files
 
 
 class CleanUpMode(ProductTestCase):
@@ -23,6 +23,18 @@ class CleanUpMode(ProductTestCase):
         self.assert_exited_by_itself(report)
         self.assert_shows_nothing(report)
         self.assert_work_folder_entries(report, ["BIOS.bak", "notes.txt"])
+
+    def test_the_clean_up_follows_a_moved_program_files_folder(self):
+        moved = r"C:\Apps"
+        planted = {path.replace(r"C:\Program Files", moved): content
+                   for path, content in leftover_files().items()}
+        # Files in the usual place are not the program's work folder on this machine.
+        planted[WORK_FOLDER + r"\SWinFlash.exe"] = "not in the work folder"
+        report = self.run_machine(args="1", program_files=moved, files=planted, timeout=25)
+        self.assert_exited_by_itself(report)
+        self.assertEqual(report.work_folder["path"], moved + r"\BIOSUPDATE")
+        self.assertFalse(report.work_folder["exists"])
+        self.assertTrue(report["files"][WORK_FOLDER + r"\SWinFlash.exe"]["exists"])
 
     def test_nothing_to_clean_is_no_failure(self):
         report = self.run_machine(args="1", timeout=25)

@@ -125,10 +125,12 @@ class Run:
         c = self.config
         log_path = os.path.join(self.unix(STAGE), "driver.log")
         env = dict(self.env, **c["env"])
-        started = time.monotonic()
-        driver = subprocess.Popen(self.driver_command(), env=env, cwd=self.unix(STAGE),
-                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                  stderr=subprocess.STDOUT)
+        output_path = os.path.join(self.run_dir, "driver-output.txt")
+        with open(output_path, "wb") as output:
+            started = time.monotonic()
+            driver = subprocess.Popen(self.driver_command(), env=env, cwd=self.unix(STAGE),
+                                      stdin=subprocess.DEVNULL, stdout=output,
+                                      stderr=subprocess.STDOUT)
         shots = Screenshots(c["screenshots"], c["screenshot_dir"], self.display.display)
         how = "exited"
         while driver.poll() is None:
@@ -141,12 +143,12 @@ class Run:
         elapsed_ms = int((time.monotonic() - started) * 1000)
         self.stop_wineserver()
         try:
-            output, _ = driver.communicate(timeout=30)
+            driver.wait(timeout=30)
         except subprocess.TimeoutExpired:
             driver.kill()
-            output, _ = driver.communicate(timeout=30)
+            driver.wait(timeout=30)
         if how == "exited" and driver.returncode != 0:
-            self.errors.append("uidriver failed: " + output.decode(errors="replace").strip())
+            self.errors.append("uidriver failed: " + _read(output_path).strip())
         self.screenshots = shots.finish()
         return how, elapsed_ms, _read(log_path)
 

@@ -53,6 +53,20 @@ def _wine_version():
     return result.stdout.strip()
 
 
+def _lock(handle, timeout):
+    """Waits for the exclusive lock, at most timeout seconds (another run may be making the
+    template)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            fcntl.flock(handle, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return
+        except BlockingIOError:
+            if time.monotonic() > deadline:
+                raise PrefixError("another run held the template lock too long") from None
+            time.sleep(0.5)
+
+
 def ensure_template(cache_dir, timeout=600):
     """Creates <cache>/template once (wineboot -i); later calls only check its stamp.
 
@@ -62,7 +76,7 @@ def ensure_template(cache_dir, timeout=600):
     stamp_path = os.path.join(template, TEMPLATE_STAMP)
     version = _wine_version()
     with open(os.path.join(cache_dir, "template.lock"), "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
+        _lock(lock, timeout + 120)
         if os.path.exists(stamp_path):
             with open(stamp_path) as stamp:
                 if stamp.read().strip() == version:
@@ -110,7 +124,10 @@ def unix_path(prefix, windows_path):
     drive, sep, rest = windows_path.partition(":")
     if not sep or len(drive) != 1:
         raise ValueError(f"not an absolute Windows path: {windows_path!r}")
-    root = os.path.realpath(os.path.join(prefix, "dosdevices", drive.lower() + ":"))
+    device = os.path.join(prefix, "dosdevices", drive.lower() + ":")
+    if not os.path.exists(device):
+        raise ValueError(f"the prefix has no drive {drive.upper()}: for {windows_path!r}")
+    root = os.path.realpath(device)
     path = root
     for part in [p for p in rest.replace("/", "\\").split("\\") if p]:
         match = part
