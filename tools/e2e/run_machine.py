@@ -2,8 +2,8 @@
 """Runs BIOSUpdate.exe under Wine on a simulated machine and prints what happened as JSON.
 
 Example (as root):
-  tools/e2e/run_machine.py build/product/BIOSUpdate.exe --driver build/tests/tools/uidriver/uidriver.exe \\
-      --ac off --battery 100 --answer no
+  tools/e2e/run_machine.py build/product/BIOSUpdate.exe \\
+      --driver build/tests/tools/uidriver/uidriver.exe --ac off --battery 100 --answer no
 See tools/e2e/README.md for every option and the report's format."""
 
 import argparse
@@ -32,10 +32,19 @@ def _registry(text):
         raise argparse.ArgumentTypeError(f"expected KEY\\NAME=KIND:DATA, not {text!r}")
     if kind == "delete":
         return key, name, None
+    readers = {"sz": str, "dword": lambda v: int(v, 0), "hex": bytes.fromhex}
     try:
-        return key, name, {"sz": str, "dword": lambda v: int(v, 0), "hex": bytes.fromhex}[kind](value)
+        return key, name, readers[kind](value)
     except (KeyError, ValueError) as error:
         raise argparse.ArgumentTypeError(f"bad registry data {data!r}") from error
+
+
+def _battery(text):
+    if text == "none":
+        return None
+    if not text.isdigit():
+        raise argparse.ArgumentTypeError(f"expected a percent or 'none', not {text!r}")
+    return int(text)
 
 
 def _screenshot(text):
@@ -51,7 +60,8 @@ def parse_arguments(argv):
     p.add_argument("--prepare-only", action="store_true",
                    help="only create the template prefix, then exit")
     p.add_argument("--ac", choices=["on", "off", "unknown"], default="on")
-    p.add_argument("--battery", default="100", help="percent 0..100, or 'none' for no battery")
+    p.add_argument("--battery", type=_battery, default=100,
+                   help="percent 0..100, or 'none' for no battery")
     p.add_argument("--bios-version", default="MIRTSF12")
     p.add_argument("--locale", choices=["en", "ko"], default="en")
     p.add_argument("--program-files", help=r"another Program Files folder, e.g. D:\Apps")
@@ -99,7 +109,7 @@ def main(argv):
         width, _, height = a.screen.partition("x")
         report = machine.run_machine(
             a.exe, driver=a.driver, cache=a.cache, ac=a.ac,
-            battery=None if a.battery == "none" else int(a.battery),
+            battery=a.battery,
             bios_version=a.bios_version, locale=a.locale, program_files=a.program_files,
             answer=a.answer, answer_delay_ms=a.answer_delay_ms, other_boxes=a.other_boxes,
             args=a.args, files=dict(a.file), dirs=a.dir, registry=a.reg, env=dict(a.env),

@@ -208,9 +208,11 @@ class Run:
             how = "stopped"
         if how == "exited" and first.get("launch_error"):
             how = "not_started"
-        launched_ms = first.get("launched_ms") or 0
-        ended = {"how": how, "exit_code": first.get("exit_code"),
-                 "after_ms": first.get("exited_ms") if how != "timeout" else elapsed_ms - launched_ms}
+        if how == "timeout":
+            after_ms = elapsed_ms - (first.get("launched_ms") or 0)
+        else:
+            after_ms = first.get("exited_ms")
+        ended = {"how": how, "exit_code": first.get("exit_code"), "after_ms": after_ms}
         work_folder = self.program_files() + r"\BIOSUPDATE"
         planted = sorted(set(c["files"]) | set(c["dirs"]) | set(c["collect"]))
         report = {
