@@ -81,10 +81,12 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error) {
         SECURITY_ATTRIBUTES security{};
         security.nLength = sizeof(security);
         security.bInheritHandle = (openFlags & modeNoInherit) != 0 ? FALSE : TRUE;
-        m_file.Reset(::CreateFileA(fileName, access, shareMode, &security, CreationFor(openFlags),
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!m_file) {
+        const HANDLE file = ::CreateFileA(fileName, access, shareMode, &security,
+                                          CreationFor(openFlags), FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
             osError = ::GetLastError();
+        } else {
+            m_file.Reset(file);
         }
     }
     if (osError == ERROR_SUCCESS) {
