@@ -96,18 +96,6 @@ TEST(MakeUpper, LeavesTheTrailBytesOfDoubleByteCharactersAlone) {
                                    "a");
 }
 
-TEST(Operators, CompareAndAppend) {
-    CString text("BIOS");
-    text += CString(" ");
-    text += "1.0";
-    text += '!';
-    EXPECT_TRUE(text == "BIOS 1.0!");
-    EXPECT_TRUE(text == CString("BIOS 1.0!"));
-    EXPECT_TRUE(text != "BIOS");
-    EXPECT_TRUE(CString() == static_cast<const char*>(nullptr));
-    EXPECT_EQ(CString("ab") + CString("cd"), "abcd");
-}
-
 struct LoadCase {
     const char* name;
     UINT id;

@@ -499,12 +499,6 @@ TEST_F(Entry, AnExceptionFromInitInstanceIsReported) {
     EXPECT_EQ(theApp.exitInstanceCalls, 0);
 }
 
-TEST(Application, IsTheRegisteredObjectAndItsHandlesComeFromTheProgram) {
-    EXPECT_EQ(AfxGetApp(), &theApp);
-    EXPECT_EQ(AfxGetInstanceHandle(), ::GetModuleHandleA(nullptr));
-    EXPECT_EQ(AfxGetResourceHandle(), ::GetModuleHandleA(nullptr));
-}
-
 TEST(Application, SetRegistryKeyStoresTheNamesAndWritesNothing) {
     constexpr char kKey[] = "Local AppWizard-Generated Applications";
     theApp.SetRegistryKey(kKey);
