@@ -115,6 +115,7 @@ void WatchSession::SurveyWindows() {
             m_log.Write("window_gone", {{"role", RoleOf(window.processId)}, {"hwnd", handle}});
             if (m_boxRoles.count(hwnd) != 0) {
                 m_log.Write("msgbox_gone", {{"role", m_boxRoles[hwnd]}, {"hwnd", handle}});
+                ForgetMessageBox(hwnd);
             }
         }
     }
@@ -158,6 +159,14 @@ void WatchSession::NoticeMessageBox(const WindowState& window) {
             return;
         }
     }
+}
+
+// A box closed by someone else needs no press, and its handle may come back as a new box.
+void WatchSession::ForgetMessageBox(HWND hwnd) {
+    m_boxRoles.erase(hwnd);
+    m_presses.erase(std::remove_if(m_presses.begin(), m_presses.end(),
+                                   [hwnd](const PendingPress& press) { return press.box == hwnd; }),
+                    m_presses.end());
 }
 
 void WatchSession::PressDueButtons() {

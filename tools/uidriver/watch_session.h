@@ -37,6 +37,7 @@ private:
     const std::string& RoleOf(DWORD processId) const;
     void SurveyWindows();
     void NoticeMessageBox(const WindowState& window);
+    void ForgetMessageBox(HWND hwnd);
     void PressDueButtons();
     void ReadStatusBand();
     void CollectExits();
