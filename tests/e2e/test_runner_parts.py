@@ -272,6 +272,22 @@ class PrefixPaths(unittest.TestCase):
             with self.assertRaises(ValueError):
                 wine_prefix.registry_import_text({("HKLM\\A", "x"): bad})
 
+    def test_files_left_in_the_prefix_are_described_with_their_sizes(self):
+        folder = os.path.join(self.prefix, "drive_c", "Program Files", "BIOSUPDATE")
+        os.makedirs(os.path.join(folder, "sub"))
+        with open(os.path.join(folder, "BIOS.bak"), "wb") as handle:
+            handle.write(b"12345")
+        with open(os.path.join(folder, "sub", "inner.txt"), "wb") as handle:
+            handle.write(b"x")
+        run = session.Run({})
+        run.prefix = self.prefix
+        self.assertEqual(run.describe_path(r"C:\Program Files\BIOSUPDATE"), {
+            "exists": True, "dir": True,
+            "entries": {"BIOS.bak": 5, "sub": "dir", "sub\\inner.txt": 1}})
+        self.assertEqual(run.describe_path(r"C:\Program Files\BIOSUPDATE\bios.BAK"),
+                         {"exists": True, "dir": False, "size": 5})
+        self.assertEqual(run.describe_path(r"C:\Program Files\Gone"), {"exists": False})
+
     def test_registry_roots(self):
         self.assertEqual(session._split_root(r"HKLM\Software\X"), ("HKEY_LOCAL_MACHINE",
                                                                    r"Software\X"))

@@ -30,7 +30,7 @@ class PowerGate(ProductTestCase):
     def test_the_work_folder_is_cleaned_before_the_message_shows(self):
         # The message stays open until the run is killed: whatever the clean-up did, it did
         # before the box appeared.
-        report = self.run_machine(ac="off", battery=100, other_boxes="leave", timeout=12,
+        report = self.run_machine(ac="off", battery=100, other_boxes="leave", timeout=15,
                                   files=leftover_files())
         self.assertTrue(report.timed_out)
         self.assert_refused(report, "en", "no_ac")

@@ -50,6 +50,7 @@ class Run:
         self.prefix = None
         self.env = None
         self.wineserver_stopped = False
+        self.screenshots = []
 
     # --- preparation -------------------------------------------------------------------------
 
@@ -121,7 +122,7 @@ class Run:
         return command
 
     def watch(self):
-        """Runs the driver to its end or to the time-out; returns (how, driver log text)."""
+        """Runs the driver to its end or to the time-out; returns (how, elapsed ms, driver log)."""
         c = self.config
         log_path = os.path.join(self.unix(STAGE), "driver.log")
         env = dict(self.env, **c["env"])
@@ -164,13 +165,11 @@ class Run:
         if os.path.isdir(path):
             entries = {}
             for root, dirs, files in os.walk(path):
-                relative = os.path.relpath(root, path)
-                for name in dirs:
-                    entries[os.path.normpath(os.path.join(relative, name)).replace("/", "\\")] = \
-                        "dir"
-                for name in files:
-                    key = os.path.normpath(os.path.join(relative, name)).replace("/", "\\")
-                    entries[key] = os.path.getsize(os.path.join(root, name))
+                def name_of(entry):
+                    relative = os.path.relpath(os.path.join(root, entry), path)
+                    return relative.replace("/", "\\")
+                entries.update({name_of(d): "dir" for d in dirs})
+                entries.update({name_of(f): os.path.getsize(os.path.join(root, f)) for f in files})
             return {"exists": True, "dir": True, "entries": entries}
         if os.path.isfile(path):
             return {"exists": True, "dir": False, "size": os.path.getsize(path)}
