@@ -22,11 +22,6 @@ BOOL CDC::CreateCompatibleDC(const CDC* dc) {
     return m_hDC != nullptr ? TRUE : FALSE;
 }
 
-void CDC::DeleteDC() {
-    m_ownedDC.Reset();
-    m_hDC = nullptr;
-}
-
 CClientDC::CClientDC(CWnd* wnd) : m_hWnd(wnd != nullptr ? wnd->GetSafeHwnd() : nullptr) {
     m_hDC = ::GetDC(m_hWnd);
     if (m_hDC == nullptr) {

@@ -41,7 +41,6 @@ public:
     virtual ~CGdiObject() = default;
 
     HGDIOBJ GetSafeHandle() const { return m_object.Get(); }
-    void DeleteObject() { m_object.Reset(); }
 
 protected:
     void Attach(HGDIOBJ object) { m_object.Reset(object); }
@@ -57,7 +56,7 @@ public:
 };
 
 // A device context. Wrapping a handle does not own it; a memory device context made with
-// CreateCompatibleDC is deleted with the object (or by DeleteDC).
+// CreateCompatibleDC is deleted with the object.
 class CDC {
 public:
     CDC() = default;
@@ -70,7 +69,6 @@ public:
 
     // A memory device context compatible with `dc` (with the screen when `dc` is null).
     BOOL CreateCompatibleDC(const CDC* dc);
-    void DeleteDC();
 
     // Each returns the object of the same kind that was selected before.
     HGDIOBJ SelectObject(HGDIOBJ object) { return ::SelectObject(m_hDC, object); }

@@ -79,13 +79,6 @@ TEST(CDC, DeletesTheMemoryDeviceContextItCreated) {
         EXPECT_EQ(::GetObjectType(created), static_cast<DWORD>(OBJ_MEMDC));
     }
     EXPECT_EQ(::GetObjectType(created), 0u);
-
-    CDC dc;
-    ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
-    created = dc.GetSafeHdc();
-    dc.DeleteDC();
-    EXPECT_EQ(dc.GetSafeHdc(), nullptr);
-    EXPECT_EQ(::GetObjectType(created), 0u);
 }
 
 TEST(CDC, LeavesAWrappedDeviceContextAlone) {
