@@ -125,8 +125,7 @@ protected:
 
 class StatusPaint : public RegisteredRun {
 protected:
-    // One window for the suite: under Wine without a window manager every destruction of a
-    // shown window waits two seconds for an answer that never comes.
+    // One window for the suite, as during a run; each test sets the counter and text it paints.
     static void SetUpTestSuite() { s_window = new StatusWindow(); }
     static void TearDownTestSuite() {
         delete s_window;
