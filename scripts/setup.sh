@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build python3 git
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
     wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-nanum
-    googletest clang libclang-rt-14-dev
+    googletest clang clang-format libclang-rt-14-dev
     util-linux locales
 )
 
