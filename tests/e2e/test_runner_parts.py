@@ -13,6 +13,7 @@ import machine
 import reg_file
 import session
 import wine_prefix
+import wine_trace
 from report import Report
 
 WINE_SYSTEM_REG = r'''WINE REGISTRY Version 2
@@ -101,7 +102,7 @@ class RegistryFiles(unittest.TestCase):
 
 
 DRIVER_LOG = "\n".join([
-    "5\tdriver\tscreen=1024x768\tlcid=0x412\tacp=949\tband_top=300",
+    "5\tdriver\tscreen=1024x768\tlcid=0x412\tacp=949\tband_top=300\ttick=70000",
     "6\tstring\tid=138\ttext=Initializing for BIOS update",
     "10\tlaunch\trole=first\tpid=32\tcommand=\"C:\\\\e2e\\\\BIOSUpdate.exe\"",
     "110\twindow\trole=first\thwnd=0x1004c\tclass=#32770\ttitle=BIOS update\trect=374,329,649,438"
@@ -121,6 +122,8 @@ DRIVER_LOG = "\n".join([
     "2790\tstatus\tstate=unknown\tlit=300",
     "6000\tstatus\tstate=text\tid=131\ttext=Loading BIOS update files. \tmatch=tolerance"
     "\tdiffering=3\tmismatched=0",
+    "2900\tclose\trole=first\thwnd=0x10050\tok=1",
+    "2930\tclose\trole=first\thwnd=0x10050\tok=0",
     "6500\tstatus\tstate=text\tid=138\ttext=Initializing for BIOS update\tmatch=exact"
     "\tdiffering=0\tmismatched=0",
     "9010\texit\trole=first\tpid=32\tcode=0",
@@ -168,6 +171,11 @@ class DriverLog(unittest.TestCase):
         self.assertEqual(self.summary["status_texts"], [
             {"id": 138, "text": "Initializing for BIOS update", "first_ms": 2790},
             {"id": 131, "text": "Loading BIOS update files. ", "first_ms": 5990}])
+
+    def test_close_requests_and_the_trace_clock(self):
+        self.assertEqual(self.summary["close_requests"], [2890])
+        # The driver's line at 5 ms read the tick 70000; the program started 5 ms later.
+        self.assertEqual(self.summary["launch_tick"], 70005)
 
     def test_a_log_cut_short_is_not_complete(self):
         cut = DRIVER_LOG[:DRIVER_LOG.index("9010")]
@@ -333,7 +341,10 @@ class Options(unittest.TestCase):
                dict(files={r"C:\x": 5}), dict(dirs=["D:relative"]),
                dict(registry=[("HKLM\\X", "n")]), dict(registry=[("HKLM\\X", "n", 1.5)]),
                dict(second_instance={"at": "later"}), dict(screenshots=["sometime"]),
-               dict(collect=["stub.txt"])]
+               dict(screenshots=["status:137+soon"]), dict(collect=["stub.txt"]),
+               dict(wine_debug="+msg warn"), dict(wine_debug=""),
+               dict(close_during_status=128), dict(close_during_status=True),
+               dict(close_during_status="138")]
         for options in bad:
             with self.subTest(options=options):
                 with self.assertRaises(ValueError):
@@ -385,9 +396,33 @@ class ReportAccessors(unittest.TestCase):
         self.assertFalse(due(200, 150, events))
         self.assertTrue(due("status:131", 0, events))
         self.assertFalse(due("status:137", 0, events))
+        # 131 was first seen 5990 ms after the program's start.
+        self.assertFalse(due("status:131+1000", 6989, events))
+        self.assertTrue(due("status:131+1000", 6990, events))
+        self.assertFalse(due("status:137+0", 99999, events))
         self.assertTrue(due("msgbox", 0, events))
         self.assertTrue(due("msgbox:BIOS update", 0, events))
         self.assertFalse(due("msgbox:BIOS Update", 0, events))
+
+
+class WineTrace(unittest.TestCase):
+    def test_lines_of_the_program_are_placed_on_the_report_clock(self):
+        output = "\n".join([
+            "uidriver: a message of the driver itself",
+            "70012.034:00fc:0100:trace:msg:NtUserSetTimer Added 0x1005a f5f (nil) timeout 3000",
+            "70100.000:0110:0114:fixme:ole:CoInitializeSecurity stub: a:b",
+            "0100:trace:msg:a line without time or process",
+            "70100.5:0110:0114:err:x:a time without its milliseconds",
+        ])
+        self.assertEqual(wine_trace.parse(output, launch_tick=70000000), [
+            {"ms": 12034, "pid": 0xfc, "tid": 0x100, "class": "trace", "channel": "msg",
+             "text": "NtUserSetTimer Added 0x1005a f5f (nil) timeout 3000"},
+            {"ms": 100000, "pid": 0x110, "tid": 0x114, "class": "fixme", "channel": "ole",
+             "text": "CoInitializeSecurity stub: a:b"}])
+        self.assertIsNone(wine_trace.parse(output, launch_tick=None)[0]["ms"])
+
+    def test_the_channels_always_carry_time_and_process(self):
+        self.assertEqual(wine_trace.channels("+msg,+process"), "+timestamp,+pid,+msg,+process")
 
 
 if __name__ == "__main__":

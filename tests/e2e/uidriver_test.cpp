@@ -114,6 +114,19 @@ TEST(DriverOptions, SecondInstanceAtTheQuestion) {
     EXPECT_FALSE(options.second->arguments);
 }
 
+TEST(DriverOptions, TraceAndCloseRequestsAreOffUnlessAsked) {
+    const DriverOptions plain = ParseDriverOptions({L"--exe", L"a.exe", L"--log", L"l.txt"});
+    EXPECT_FALSE(plain.wineDebug);
+    EXPECT_FALSE(plain.closeDuringStatus);
+    const DriverOptions asked =
+        ParseDriverOptions({L"--exe", L"a.exe", L"--log", L"l.txt", L"--wine-debug",
+                            L"+timestamp,+msg", L"--close-during-status", L"138"});
+    ASSERT_TRUE(asked.wineDebug);
+    EXPECT_EQ(*asked.wineDebug, L"+timestamp,+msg");
+    ASSERT_TRUE(asked.closeDuringStatus);
+    EXPECT_EQ(*asked.closeDuringStatus, 138);
+}
+
 TEST(DriverOptions, RejectsBadCommandLines) {
     const std::vector<std::vector<std::wstring>> rejected = {
         {},
@@ -129,6 +142,9 @@ TEST(DriverOptions, RejectsBadCommandLines) {
         {L"--exe", L"a.exe", L"--log", L"l.txt", L"--second-args", L"1"},
         {L"--exe", L"a.exe", L"--log", L"l.txt", L"--stop-after-second"},
         {L"--exe", L"a.exe", L"--log", L"l.txt", L"--verbose", L"1"},
+        {L"--exe", L"a.exe", L"--log", L"l.txt", L"--wine-debug", L""},
+        {L"--exe", L"a.exe", L"--log", L"l.txt", L"--close-during-status", L"0"},
+        {L"--exe", L"a.exe", L"--log", L"l.txt", L"--close-during-status", L"IDS_LOADING"},
     };
     for (const auto& arguments : rejected) {
         EXPECT_THROW(ParseDriverOptions(arguments), std::invalid_argument)

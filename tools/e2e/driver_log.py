@@ -66,13 +66,17 @@ def summarize(text):
     launch_ms = next((ms for ms, event, f in events if event == "launch" and f["role"] == "first"),
                      0)
     result = {"driver": {}, "strings": {}, "instances": {}, "windows": [], "message_boxes": [],
-              "status_timeline": [], "status_texts": [], "errors": [], "complete": False}
+              "status_timeline": [], "status_texts": [], "close_requests": [], "errors": [],
+              "launch_tick": None, "complete": False}
     windows = {}
     boxes = {}
     for ms, event, f in events:
         at = ms - launch_ms
         if event == "driver":
             result["driver"] = dict(f)
+            if "tick" in f:
+                # GetTickCount at the program's start: the clock of Wine's trace.
+                result["launch_tick"] = int(f["tick"]) - ms + launch_ms
         elif event == "string":
             result["strings"][f["id"]] = f["text"]
         elif event == "launch":
@@ -119,6 +123,9 @@ def summarize(text):
                 entry.update(id=int(f["id"]), text=f["text"], match=f["match"],
                              differing=int(f["differing"]))
             result["status_timeline"].append(entry)
+        elif event == "close":
+            if f["ok"] == "1":
+                result["close_requests"].append(at)
         elif event == "error":
             result["errors"].append(f["message"])
         elif event == "end":

@@ -78,7 +78,8 @@ def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="
                  program_files=None, answer="yes", answer_delay_ms=250, other_boxes="ok",
                  args=None, files=None, dirs=(), registry=(), env=None, second_instance=None,
                  screenshots=(), screenshot_dir=None, timeout=60, screen=(1024, 768),
-                 collect=(), read_values=(), keep=False, driver=None, cache=None):
+                 collect=(), read_values=(), wine_debug=None, close_during_status=None,
+                 keep=False, driver=None, cache=None):
     """Checks the options and turns them into the session's configuration."""
     exe = os.path.abspath(exe)
     if not os.path.isfile(exe):
@@ -109,9 +110,16 @@ def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="
         second = {"args": second_instance.get("args"), "at": at,
                   "stop_first_after": bool(second_instance.get("stop_first_after", False))}
     for spec in screenshots:
-        if not (isinstance(spec, int) or re.match(r"^(status:\d+|msgbox(:.*)?)$", str(spec))):
-            raise ValueError(f"screenshot times are ms, 'status:<id>' or 'msgbox[:caption]', "
-                             f"not {spec!r}")
+        if not (isinstance(spec, int) or
+                re.match(r"^(status:\d+(\+\d+)?|msgbox(:.*)?)$", str(spec))):
+            raise ValueError(f"screenshot times are ms, 'status:<id>[+<ms>]' or "
+                             f"'msgbox[:caption]', not {spec!r}")
+    if wine_debug is not None and not re.match(r"^[-+\w]+(,[-+\w]+)*$", str(wine_debug)):
+        raise ValueError(f"wine_debug takes Wine's debug channels like '+msg', not {wine_debug!r}")
+    if close_during_status is not None and (isinstance(close_during_status, bool) or
+                                            close_during_status not in range(129, 144)):
+        raise ValueError(f"close_during_status is a status text id 129..143, "
+                         f"not {close_during_status!r}")
     cache = os.path.abspath(cache or default_cache())
     files = files or {}
     return {
@@ -127,7 +135,8 @@ def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="
         "screenshots": list(screenshots),
         "screenshot_dir": os.path.abspath(screenshot_dir) if screenshot_dir else None,
         "collect": [_windows_path(p, "a collected file") for p in collect],
-        "read_values": [list(v) for v in read_values], "keep": bool(keep),
+        "read_values": [list(v) for v in read_values], "wine_debug": wine_debug,
+        "close_during_status": close_during_status, "keep": bool(keep),
     }
 
 

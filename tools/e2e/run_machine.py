@@ -83,10 +83,14 @@ def parse_arguments(argv):
     p.add_argument("--stop-after-second", action="store_true",
                    help="end the first instance once the second has exited")
     p.add_argument("--screenshot", action="append", type=_screenshot, default=[],
-                   metavar="MS|status:ID|msgbox[:CAPTION]")
+                   metavar="MS|status:ID[+MS]|msgbox[:CAPTION]")
     p.add_argument("--screenshot-dir")
     p.add_argument("--collect", action="append", default=[], metavar=r"C:\PATH",
                    help="read this file into the report after the run")
+    p.add_argument("--wine-debug", metavar="CHANNELS",
+                   help="Wine's trace of the program into the report, e.g. +msg")
+    p.add_argument("--close-during-status", type=int, metavar="ID",
+                   help="post close requests to the status window while it shows this text")
     p.add_argument("--timeout", type=float, default=60, help="seconds before everything is killed")
     p.add_argument("--screen", default="1024x768", help="WIDTHxHEIGHT")
     p.add_argument("--keep", action="store_true", help="keep the run's prefix for inspection")
@@ -114,7 +118,9 @@ def main(argv):
             answer=a.answer, answer_delay_ms=a.answer_delay_ms, other_boxes=a.other_boxes,
             args=a.args, files=dict(a.file), dirs=a.dir, registry=a.reg, env=dict(a.env),
             second_instance=second, screenshots=a.screenshot, screenshot_dir=a.screenshot_dir,
-            collect=a.collect, timeout=a.timeout, screen=(int(width), int(height)), keep=a.keep)
+            collect=a.collect, wine_debug=a.wine_debug,
+            close_during_status=a.close_during_status, timeout=a.timeout,
+            screen=(int(width), int(height)), keep=a.keep)
     except (machine.E2EError, ValueError) as error:
         print(f"run_machine: {error}", file=sys.stderr)
         return 2

@@ -16,6 +16,7 @@ import driver_log
 import fake_sysfs
 import reg_file
 import wine_prefix
+import wine_trace
 from xvfb import Xvfb
 
 STAGE = r"C:\e2e"
@@ -119,6 +120,10 @@ class Run:
                 command += ["--second-args", second["args"]]
             if second["stop_first_after"]:
                 command.append("--stop-after-second")
+        if c["wine_debug"]:
+            command += ["--wine-debug", wine_trace.channels(c["wine_debug"])]
+        if c["close_during_status"] is not None:
+            command += ["--close-during-status", str(c["close_during_status"])]
         return command
 
     def watch(self):
@@ -211,7 +216,8 @@ class Run:
             after_ms = elapsed_ms - (first.get("launched_ms") or 0)
         else:
             after_ms = first.get("exited_ms")
-        ended = {"how": how, "exit_code": first.get("exit_code"), "after_ms": after_ms}
+        ended = {"how": how, "exit_code": first.get("exit_code"), "after_ms": after_ms,
+                 "pid": first.get("pid")}
         work_folder = self.program_files() + r"\BIOSUPDATE"
         planted = sorted(set(c["files"]) | set(c["dirs"]) | set(c["collect"]))
         report = {
@@ -221,6 +227,7 @@ class Run:
             "windows": summary["windows"],
             "status_texts": summary["status_texts"],
             "status_timeline": summary["status_timeline"],
+            "close_requests": summary["close_requests"],
             "strings": summary["strings"],
             "driver": summary["driver"],
             "work_folder": dict(path=work_folder, **self.describe_path(work_folder)),
@@ -229,8 +236,12 @@ class Run:
             "stub_record": None,
             "collected": {},
             "screenshots": self.screenshots,
+            "wine_trace": None,
             "errors": self.errors + summary["errors"],
         }
+        if c["wine_debug"]:
+            output = _read(os.path.join(self.run_dir, "driver-output.txt"))
+            report["wine_trace"] = wine_trace.parse(output, summary["launch_tick"])
         record = c["env"].get(STUB_RECORD_VARIABLE)
         for path in ([record] if record else []) + c["collect"]:
             target = self.unix(path)
@@ -282,7 +293,12 @@ class Screenshots:
             return now_ms >= spec
         kind, _, value = spec.partition(":")
         if kind == "status":
-            return any(e == "status" and f.get("id") == value for _, e, f in events)
+            status_id, _, offset = value.partition("+")
+            seen = [ms for ms, e, f in events if e == "status" and f.get("id") == status_id]
+            if not seen or not offset:
+                return bool(seen)
+            launch = next(ms for ms, e, f in events if e == "launch")
+            return now_ms >= min(seen) - launch + int(offset)
         return any(e == "msgbox" and (not value or f["caption"] == value) for _, e, f in events)
 
     def _take(self, spec, now_ms):

@@ -8,7 +8,8 @@
 const char* const kDriverUsage =
     "usage: uidriver --exe PATH --log PATH [--args TEXT] [--answer yes|no|none]\n"
     "                [--answer-delay-ms N] [--other-boxes ok|leave] [--poll-ms N] [--max-ms N]\n"
-    "                [--second-at question|MS [--second-args TEXT] [--stop-after-second]]\n";
+    "                [--second-at question|MS [--second-args TEXT] [--stop-after-second]]\n"
+    "                [--wine-debug CHANNELS] [--close-during-status ID]\n";
 
 namespace {
 
@@ -16,13 +17,18 @@ namespace {
     throw std::invalid_argument(ToUtf8(option) + ": " + why);
 }
 
-long ParseMs(const std::wstring& option, const std::wstring& text, long lowest) {
+long ParseWholeNumber(const std::wstring& option, const std::wstring& text, long lowest,
+                      const char* expectation) {
     wchar_t* end = nullptr;
     const long value = std::wcstol(text.c_str(), &end, 10);
     if (text.empty() || *end != L'\0' || value < lowest) {
-        Reject(option, "expects a whole number of milliseconds");
+        Reject(option, expectation);
     }
     return value;
+}
+
+long ParseMs(const std::wstring& option, const std::wstring& text, long lowest) {
+    return ParseWholeNumber(option, text, lowest, "expects a whole number of milliseconds");
 }
 
 } // namespace
@@ -76,6 +82,14 @@ DriverOptions ParseDriverOptions(const std::vector<std::wstring>& arguments) {
             secondAt = value;
         } else if (option == L"--second-args") {
             secondArguments = value;
+        } else if (option == L"--wine-debug") {
+            if (value.empty()) {
+                Reject(option, "expects Wine's debug channels");
+            }
+            options.wineDebug = value;
+        } else if (option == L"--close-during-status") {
+            options.closeDuringStatus = static_cast<int>(
+                ParseWholeNumber(option, value, 1, "expects a string id of the status texts"));
         } else {
             Reject(option, "unknown option");
         }

@@ -26,6 +26,11 @@ struct DriverOptions {
     long pollMs = 30;
     long maxMs = 600000;
     std::optional<SecondInstance> second;
+    // WINEDEBUG for the started programs only (the driver's own stays as it was started).
+    std::optional<std::wstring> wineDebug;
+    // While the status band shows this string id, a close request (WM_CLOSE) is posted to the
+    // first instance's window at every poll.
+    std::optional<int> closeDuringStatus;
 };
 
 // Throws std::invalid_argument with a message naming the offending option.

@@ -54,6 +54,8 @@ void WatchSession::LogStart() {
                            {"acp", std::to_string(GetACP())},
                            {"band_top", std::to_string(m_band.BandTop())},
                            {"poll_ms", std::to_string(m_options.pollMs)},
+                           // Wine's trace stamps its lines with this clock.
+                           {"tick", std::to_string(GetTickCount())},
                            {"exe", ToUtf8(m_options.exePath)}});
     for (const StatusText& text : m_band.Texts()) {
         m_log.Write("string", {{"id", std::to_string(text.id)},
@@ -227,6 +229,25 @@ void WatchSession::ReadStatusBand() {
     m_log.WriteAt(m_candidateSinceMs, "status", fields);
 }
 
+void WatchSession::RequestCloseDuringStatus() {
+    const bool due = m_options.closeDuringStatus && Running(m_first) && m_reportedBand &&
+                     m_reportedBand->kind == BandReading::Kind::Text &&
+                     m_reportedBand->id == *m_options.closeDuringStatus;
+    if (!due) {
+        return;
+    }
+    for (const auto& [hwnd, window] : m_windows) {
+        const bool statusWindow = window.processId == m_first.process->Id() && window.visible &&
+                                  window.className == L"#32770" && m_boxRoles.count(hwnd) == 0;
+        if (statusWindow) {
+            const bool posted = PostMessageW(hwnd, WM_CLOSE, 0, 0) != FALSE;
+            m_log.Write("close", {{"role", m_first.role},
+                                  {"hwnd", Hex(reinterpret_cast<ULONG_PTR>(hwnd))},
+                                  {"ok", posted ? "1" : "0"}});
+        }
+    }
+}
+
 void WatchSession::CollectExits() {
     for (Instance* instance : {&m_first, &m_second}) {
         if (!Running(*instance)) {
@@ -272,12 +293,17 @@ void WatchSession::TerminateAll(const std::string& reason) {
 
 void WatchSession::Run() {
     LogStart();
+    // The started programs inherit it; the driver's own tracing was fixed when it started.
+    if (m_options.wineDebug) {
+        SetEnvironmentVariableW(L"WINEDEBUG", m_options.wineDebug->c_str());
+    }
     Launch(m_first.role, m_options.arguments);
     while (Running(m_first) || Running(m_second)) {
         MaybeLaunchSecond();
         SurveyWindows();
         PressDueButtons();
         ReadStatusBand();
+        RequestCloseDuringStatus();
         CollectExits();
         if (m_options.second && m_options.second->stopFirstAfterwards && SecondEnded() &&
             Running(m_first)) {

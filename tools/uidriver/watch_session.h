@@ -40,6 +40,7 @@ private:
     void ForgetMessageBox(HWND hwnd);
     void PressDueButtons();
     void ReadStatusBand();
+    void RequestCloseDuringStatus();
     void CollectExits();
     void MaybeLaunchSecond();
     bool SecondPending() const;
