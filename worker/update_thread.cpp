@@ -125,7 +125,9 @@ BOOL CHWDriverDownloadThread::FindImageFile(CString pattern) {
     BOOL more = finder.FindFile(pattern);
     while (more) {
         more = finder.FindNextFile();
-        if (finder.IsDots()) {
+        // A directory of the image's name is no image: handing its name to the flash utility
+        // would report an update that cannot happen.
+        if (finder.IsDots() || finder.IsDirectory()) {
             continue;
         }
         const CString name = finder.GetFileName();

@@ -115,8 +115,9 @@ INSTANTIATE_TEST_SUITE_P(
         FindCase{"MissingFolder", {}, {}, "absent\\mirtsf13.imc", FALSE, ""},
         FindCase{"DotsSkipped", {"sub"}, {}, "sub\\*", FALSE, ""},
         FindCase{"FirstAfterDots", {"sub"}, {"sub\\only.imc"}, "sub\\*", TRUE, "only.imc"},
-        // Only the name counts: a folder of the image's name is taken for it.
-        FindCase{"FolderOfThatName", {"mirtsf13.imc"}, {}, "mirtsf13.imc", TRUE, "mirtsf13.imc"}),
+        // A folder is never taken for the image, not even one of the image's name.
+        FindCase{"FolderOfThatName", {"mirtsf13.imc"}, {}, "mirtsf13.imc", FALSE, ""},
+        FindCase{"FoldersOnly", {"sub", "sub\\inner"}, {}, "sub\\*", FALSE, ""}),
     [](const testing::TestParamInfo<FindCase>& param) { return param.param.name; });
 
 TEST(ShowStatus, MissingStringKeepsTheLastLoadedText) {
