@@ -3,6 +3,7 @@
 #include "app/start_checks.h"
 #include "payload/work_folder.h"
 #include "res/resource.h"
+#include "ui/progress_geometry.h"
 #include "ui/update_dlg.h"
 
 #include <commctrl.h>
@@ -16,7 +17,6 @@ const char kAutostartKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"
 const char kAutostartValue[] = "BIOSUpdate";
 const char kPowerCaption[] = "BIOS Update";
 const char kRegistryKey[] = "Local AppWizard-Generated Applications";
-const LCID kKoreanLocale = 0x412;
 // The framework's command id of the help command.
 const UINT ID_HELP = 0xE146;
 // "권한 설정 실패" in code page 949: shown on Korean systems whatever the resource language.
@@ -66,8 +66,8 @@ BOOL CUpdateApp::InitInstance() {
         CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
                              RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_SECURE_REFS, nullptr);
     if (FAILED(security)) {
-        AfxMessageBox(GetSystemDefaultLCID() == kKoreanLocale ? kComSecurityFailureKorean
-                                                              : kComSecurityFailure,
+        AfxMessageBox(ui::IsKoreanSystemLocale(GetSystemDefaultLCID()) ? kComSecurityFailureKorean
+                                                                       : kComSecurityFailure,
                       0, 0);
         return FALSE;
     }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -66,6 +67,34 @@ protected:
     }
 
     std::string WorkFile(const std::string& name) const { return run.WorkFile(name); }
+
+    struct SentAnswers {
+        std::vector<LRESULT> window;  // what the running status window answered
+        std::vector<LRESULT> dialogs; // what the default dialog procedure answers
+    };
+
+    // Sends `message` with each parameter pair to the running window, and asks the default
+    // dialog procedure the same on the window's thread, so each answer can be set against it.
+    SentAnswers SendDuringRun(UINT message, const std::vector<std::pair<WPARAM, LPARAM>>& params) {
+        SentAnswers answers;
+        const INT_PTR result = run.Run([&](WindowRun& user) {
+            if (!user.ConfirmAndWaitForWorker()) {
+                return;
+            }
+            const HWND window = user.Window();
+            for (const auto& [wParam, lParam] : params) {
+                answers.window.push_back(::SendMessageA(window, message, wParam, lParam));
+                user.OnWindowThread([&] {
+                    answers.dialogs.push_back(::DefDlgProcA(window, message, wParam, lParam));
+                });
+            }
+            user.ReleaseWorker();
+        });
+        EXPECT_EQ(0, result);
+        EXPECT_EQ(params.size(), answers.window.size());
+        EXPECT_EQ(params.size(), answers.dialogs.size());
+        return answers;
+    }
 
     // The real application object: it reports an exception that abandoned a handler of its
     // main window, and ends the run.
@@ -303,30 +332,19 @@ TEST_F(StatusWindow, SuspendIsDeniedAndOtherPowerEventsGetTheDefaultAnswer) {
                 {"PBT_APMRESUMESUSPEND", PBT_APMRESUMESUSPEND, false},
                 {"PBT_APMPOWERSTATUSCHANGE", PBT_APMPOWERSTATUSCHANGE, false},
                 {"PBT_APMRESUMEAUTOMATIC", PBT_APMRESUMEAUTOMATIC, false}};
-    std::vector<LRESULT> answers;
-    std::vector<LRESULT> defaults;
+    std::vector<std::pair<WPARAM, LPARAM>> params;
+    for (const auto& row : rows) {
+        params.emplace_back(row.event, 0);
+    }
 
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        if (!user.ConfirmAndWaitForWorker()) {
-            return;
-        }
-        const HWND window = user.Window();
-        for (const auto& row : rows) {
-            answers.push_back(::SendMessageA(window, WM_POWERBROADCAST, row.event, 0));
-            user.OnWindowThread([&] {
-                defaults.push_back(::DefDlgProcA(window, WM_POWERBROADCAST, row.event, 0));
-            });
-        }
-        user.ReleaseWorker();
-    });
-    EXPECT_EQ(0, result);
-
-    ASSERT_EQ(std::size(rows), answers.size());
-    ASSERT_EQ(std::size(rows), defaults.size());
-    for (size_t index = 0; index < answers.size(); ++index) {
+    const SentAnswers answers = SendDuringRun(WM_POWERBROADCAST, params);
+    ASSERT_EQ(std::size(rows), answers.window.size());
+    ASSERT_EQ(std::size(rows), answers.dialogs.size());
+    for (size_t index = 0; index < std::size(rows); ++index) {
         SCOPED_TRACE(rows[index].name);
-        EXPECT_NE(BROADCAST_QUERY_DENY, defaults[index]);
-        EXPECT_EQ(rows[index].denied ? BROADCAST_QUERY_DENY : defaults[index], answers[index]);
+        EXPECT_NE(BROADCAST_QUERY_DENY, answers.dialogs[index]);
+        EXPECT_EQ(rows[index].denied ? BROADCAST_QUERY_DENY : answers.dialogs[index],
+                  answers.window[index]);
     }
 }
 
@@ -335,29 +353,18 @@ TEST_F(StatusWindow, LogOffRestartAndShutDownAreRefused) {
         const char* name;
         LPARAM reason;
     } rows[] = {{"shut-down or restart", 0}, {"log-off", static_cast<LPARAM>(ENDSESSION_LOGOFF)}};
-    std::vector<LRESULT> answers;
-    std::vector<LRESULT> defaults;
+    std::vector<std::pair<WPARAM, LPARAM>> params;
+    for (const auto& row : rows) {
+        params.emplace_back(0, row.reason);
+    }
 
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        if (!user.ConfirmAndWaitForWorker()) {
-            return;
-        }
-        const HWND window = user.Window();
-        for (const auto& row : rows) {
-            answers.push_back(::SendMessageA(window, WM_QUERYENDSESSION, 0, row.reason));
-            user.OnWindowThread([&] {
-                defaults.push_back(::DefDlgProcA(window, WM_QUERYENDSESSION, 0, row.reason));
-            });
-        }
-        user.ReleaseWorker();
-    });
-    EXPECT_EQ(0, result);
-
-    ASSERT_EQ(std::size(rows), answers.size());
-    for (size_t index = 0; index < answers.size(); ++index) {
+    const SentAnswers answers = SendDuringRun(WM_QUERYENDSESSION, params);
+    ASSERT_EQ(std::size(rows), answers.window.size());
+    ASSERT_EQ(std::size(rows), answers.dialogs.size());
+    for (size_t index = 0; index < std::size(rows); ++index) {
         SCOPED_TRACE(rows[index].name);
-        EXPECT_NE(FALSE, defaults[index]);
-        EXPECT_EQ(FALSE, answers[index]);
+        EXPECT_NE(FALSE, answers.dialogs[index]);
+        EXPECT_EQ(FALSE, answers.window[index]);
     }
 }
 
