@@ -52,7 +52,8 @@ class FileInTheWayOfTheWorkFolder(ProductTestCase):
         # Only once the report is closed does the run go on to its end: no status screen, and
         # the window's own quit message, not the start timer.
         self.assertEqual(error["pressed"], "OK")
-        self.assertGreater(report.ended["after_ms"], error["closed_ms"])
+        # The driver may see the box gone and the process ended in the same poll.
+        self.assertGreaterEqual(report.ended["after_ms"], error["closed_ms"])
         self.assertEqual(report.fullscreen_windows(), [])
         self.assertEqual(report.status_ids, [])
         (status_window,) = windows_titled(report, WINDOW_TITLE)
