@@ -1,7 +1,6 @@
 // The progress block slice expected for every step of the animation counter, written out by hand
-// from the track's layout, shared by the geometry tests and the tests of the painted screen.
-#ifndef BIOSUPDATE_TESTS_PAINT_GEOMETRY_BLOCK_TABLE_H
-#define BIOSUPDATE_TESTS_PAINT_GEOMETRY_BLOCK_TABLE_H
+// from the track's layout (columns 259 to 378, the block 22 columns wide, 4 columns a step).
+#pragma once
 
 namespace painttest {
 
@@ -24,5 +23,3 @@ constexpr BlockCase kBlockTable[] = {
 };
 
 } // namespace painttest
-
-#endif
