@@ -1,38 +1,32 @@
-// Two threads whose conversions are the first of the process: both see one code page and convert
-// correctly. This program makes no other conversion before them.
-
+// Threads whose conversions are the first of the process: every one converts in its own thread's
+// code page, whichever of them chooses it. This program makes no other conversion before them.
 #include "afx.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 namespace {
 
-struct FirstConversion {
-    UINT codePage = 0;
-    CString text;
-};
-
-TEST(FirstConversions, TwoThreadsAtOnceAgree) {
-    const HANDLE go = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(go, nullptr);
-    FirstConversion results[2];
-    auto convert = [go](FirstConversion* result) {
-        ::WaitForSingleObject(go, INFINITE);
-        result->text = CString(L"BIOS \x00E9");
-        result->codePage = AfxGetConversionCodePage();
-    };
-    std::thread first(convert, &results[0]);
-    std::thread second(convert, &results[1]);
-    ::SetEvent(go);
-    first.join();
-    second.join();
-    ::CloseHandle(go);
-
-    for (const FirstConversion& result : results) {
-        EXPECT_EQ(result.codePage, static_cast<UINT>(CP_THREAD_ACP));
-        EXPECT_STREQ(result.text.GetString(), "BIOS \xE9");
+TEST(FirstConversions, ThreadsAtOnceConvertInTheirThreadsCodePage) {
+    // Korean threads in an English process: any other code page gives "?" for the syllable.
+    const KernelHandle go(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    CString texts[8];
+    std::vector<std::thread> threads;
+    for (CString& text : texts) {
+        threads.emplace_back([&go, &text] {
+            SetThreadLocale(0x412);
+            WaitForSingleObject(go.Get(), INFINITE);
+            text = CString(L"\xD55C");
+        });
+    }
+    SetEvent(go.Get());
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (const CString& text : texts) {
+        EXPECT_STREQ(text.GetString(), "\xC7\xD1");
     }
     EXPECT_EQ(AfxGetConversionCodePage(), static_cast<UINT>(CP_THREAD_ACP));
 }
