@@ -1,562 +1,190 @@
-// The status window under Wine: the real dialog from the real resources, run modally, answered
-// and watched from a helper thread, with the real work folder, worker thread and WMI.
+// The status window under Wine: the real dialog from the real resources, run modally and played
+// from a helper thread, with the real work folder, worker and WMI. Only what a whole run of the
+// program cannot provoke: the power and session answers, keys, a repeated start timer, the
+// animation's counter, and runs abandoned by an exception.
 #include "window_run.h"
 
 #include "app/update_app.h"
-#include "disk_helpers.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <objbase.h>
 
-#include <memory>
-#include <set>
-#include <string>
-#include <utility>
-#include <vector>
+#include <atomic>
+#include <optional>
 
 namespace {
-
-using uitest::HeldFile;
-using uitest::MessageBoxSeen;
-using uitest::TimerTick;
-using uitest::WindowRun;
-
-class StartUpComEnvironment : public ::testing::Environment {
-public:
-    // The application has initialised COM on the window's thread before the window runs.
-    void SetUp() override { ::CoInitialize(nullptr); }
-    void TearDown() override { ::CoUninitialize(); }
-};
-[[maybe_unused]] ::testing::Environment* const startUpCom =
-    ::testing::AddGlobalTestEnvironment(new StartUpComEnvironment);
-
-const char kConfirmation[] = "You must close all the application now since the system will "
-                             "restart after BIOS update is completed.\nProceed BIOS update now?";
-
-const std::set<std::string> kUtilityFiles = {"SWinFlash.exe", "mfc42.dll",   "msvcp60.dll",
-                                             "msvcrt.dll",    "PHLASH.INI",  "PhlashLc.dll",
-                                             "Phlash9X.vxd",  "PhlashNT.sys"};
-const char kImageFile[] = "mirtsf13.imc";
-
-std::set<std::string> PayloadFiles() {
-    std::set<std::string> files = kUtilityFiles;
-    files.insert(kImageFile);
-    return files;
-}
-
-bool CoversScreenOnTop(HWND window) {
-    RECT rect{};
-    ::GetWindowRect(window, &rect);
-    return rect.left == 0 && rect.top == 0 && rect.right == ::GetSystemMetrics(SM_CXSCREEN) &&
-           rect.bottom == ::GetSystemMetrics(SM_CYSCREEN) &&
-           (::GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-}
 
 class StatusWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        disk::RemoveTree(workFolder);
+        support::RemoveTree(support::WorkFolder());
         application.m_pMainWnd = &dialog;
+        s_test = this;
     }
 
-    void TearDown() override {
-        application.m_pMainWnd = nullptr;
-        EXPECT_EQ(std::vector<std::string>(), run.Failures());
-        disk::RemoveTree(workFolder);
-    }
+    void TearDown() override { support::RemoveTree(support::WorkFolder()); }
 
-    std::string WorkFile(const std::string& name) const { return run.WorkFile(name); }
-
-    struct SentAnswers {
-        std::vector<LRESULT> window;  // what the running status window answered
-        std::vector<LRESULT> dialogs; // what the default dialog procedure answers
-    };
-
-    // Sends `message` with each parameter pair to the running window, and asks the default
-    // dialog procedure the same on the window's thread, so each answer can be set against it.
-    SentAnswers SendDuringRun(UINT message, const std::vector<std::pair<WPARAM, LPARAM>>& params) {
-        SentAnswers answers;
-        const INT_PTR result = run.Run([&](WindowRun& user) {
-            if (!user.ConfirmAndWaitForWorker()) {
-                return;
-            }
-            const HWND window = user.Window();
-            for (const auto& [wParam, lParam] : params) {
-                answers.window.push_back(::SendMessageA(window, message, wParam, lParam));
-                user.OnWindowThread([&] {
-                    answers.dialogs.push_back(::DefDlgProcA(window, message, wParam, lParam));
-                });
-            }
-            user.ReleaseWorker();
+    // Puts a spy in front of the window's procedure, confirms and returns the window once the
+    // worker is held at its first pause.
+    HWND Start(WindowRun& user) {
+        const HWND window = support::WaitForMessageBox("BIOS update").owner;
+        user.OnWindowThread([&] {
+            next = reinterpret_cast<WNDPROC>(
+                ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Spy)));
         });
-        EXPECT_EQ(0, result);
-        EXPECT_EQ(params.size(), answers.window.size());
-        EXPECT_EQ(params.size(), answers.dialogs.size());
-        return answers;
+        return user.ConfirmAndWaitForWorker();
     }
 
-    // The real application object: it reports an exception that abandoned a handler of its
-    // main window, and ends the run.
+    // Records on the window's thread what reaches the window's procedure.
+    static LRESULT CALLBACK Spy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        StatusWindow& test = *s_test;
+        if (message == WM_COMMAND) {
+            test.commands.push_back(LOWORD(wParam));
+        } else if (message == WM_TIMER && wParam == IDT_ANIMATE && !test.ticked) {
+            test.firstTickAfterStart = test.dialog.m_nProgress == 0 &&
+                                       test.dialog.m_pUpdateThread != nullptr &&
+                                       support::Exists(support::WorkFolder() + "\\mirtsf13.imc");
+            test.ticked = true;
+        }
+        return ::CallWindowProcA(test.next, hwnd, message, wParam, lParam);
+    }
+
+    // The application's COM apartment on the window's thread, which the WMI query needs.
+    struct Apartment {
+        Apartment() { ::CoInitialize(nullptr); }
+        ~Apartment() { ::CoUninitialize(); }
+    } apartment;
+    // The real application object: it reports an exception that abandons a handler of its main
+    // window, and ends the run.
     CUpdateApp application;
     CUpdateDlg dialog;
     WindowRun run{dialog};
-    const std::string workFolder = uitest::ExpectedWorkFolder();
+    static inline StatusWindow* s_test = nullptr;
+    WNDPROC next = nullptr;
+    std::vector<WORD> commands;
+    std::atomic<bool> ticked{false};
+    // At the first animation tick: the counter still 0, the image written, the worker started.
+    bool firstTickAfterStart = false;
 };
 
-TEST_F(StatusWindow, DecliningRemovesLeftoversWritesNothingAndNeverCoversTheScreen) {
-    ASSERT_TRUE(disk::CreateFolders(workFolder));
-    ASSERT_TRUE(disk::WriteAll(WorkFile("SWinFlash.exe"), "left by an interrupted run"));
-    ASSERT_TRUE(disk::WriteAll(WorkFile("PHLASH.txt"), "left by the flash utility"));
-
-    MessageBoxSeen question;
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        question = user.WaitForBox("BIOS update");
-        WindowRun::Press(question, IDNO);
-    });
-
-    EXPECT_EQ(0, result);
-    EXPECT_EQ(run.Window(), question.owner);
-    EXPECT_EQ(kConfirmation, question.text);
-    EXPECT_EQ((std::vector<int>{IDYES, IDNO}), question.buttons);
-    EXPECT_EQ(IDYES, question.defaultButton);
-    EXPECT_EQ(nullptr, question.icon);
-
-    EXPECT_FALSE(disk::Exists(workFolder));
-    EXPECT_FALSE(run.EverTopmost());
-    EXPECT_FALSE(run.EverCoveredScreen());
-    EXPECT_TRUE(run.WindowPauses().empty());
-    EXPECT_FALSE(run.WorkerStarted());
-}
-
-TEST_F(StatusWindow, ConfirmingWritesThePayloadAndShowsATopmostFullScreenToolWindow) {
-    struct {
-        std::set<std::string> files;
-        bool coversScreen = false;
-        LONG extendedStyle = 0;
-        std::string title;
-        HICON bigIcon = nullptr;
-        HICON smallIcon = nullptr;
-        HICON dragIcon = nullptr;
-        CString status;
-    } seen;
-
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        if (!user.ConfirmAndWaitForWorker()) {
-            return;
-        }
-        const HWND window = user.Window();
-        seen.files = disk::List(workFolder);
-        seen.coversScreen = CoversScreenOnTop(window);
-        seen.extendedStyle = ::GetWindowLongA(window, GWL_EXSTYLE);
-        char title[256] = {};
-        ::GetWindowTextA(window, title, sizeof title);
-        seen.title = title;
-        seen.bigIcon = reinterpret_cast<HICON>(::SendMessageA(window, WM_GETICON, ICON_BIG, 0));
-        seen.smallIcon = reinterpret_cast<HICON>(::SendMessageA(window, WM_GETICON, ICON_SMALL, 0));
-        seen.dragIcon = reinterpret_cast<HICON>(::SendMessageA(window, WM_QUERYDRAGICON, 0, 0));
-        user.OnWindowThread([&] { seen.status = dialog.GetStatus(); });
-        user.ReleaseWorker();
-    });
-
-    EXPECT_EQ(0, result);
-    EXPECT_EQ(PayloadFiles(), seen.files);
-    EXPECT_TRUE(seen.coversScreen);
-    EXPECT_NE(0, seen.extendedStyle & WS_EX_TOOLWINDOW);
-    EXPECT_EQ(0, seen.extendedStyle & WS_EX_APPWINDOW);
-    EXPECT_EQ("BIOS Update Program", seen.title);
-    ASSERT_NE(nullptr, dialog.m_hIcon);
-    EXPECT_EQ(dialog.m_hIcon, seen.bigIcon);
-    EXPECT_EQ(dialog.m_hIcon, seen.smallIcon);
-    EXPECT_EQ(dialog.m_hIcon, seen.dragIcon);
-    EXPECT_STREQ("Initializing for BIOS update", seen.status);
-    EXPECT_EQ(std::vector<DWORD>{2000}, run.WindowPauses());
-    // Wine's BIOS is not of the image's platform: the worker ends the run without a flash.
-    EXPECT_FALSE(disk::Exists(workFolder));
-}
-
-TEST_F(StatusWindow, AnimationStartsOnlyOnceTheImageIsWrittenAndTheWorkerStarted) {
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        if (!user.ConfirmAndWaitForWorker()) {
-            return;
-        }
-        for (int polls = 0; polls < 500; ++polls) {
-            const std::vector<TimerTick> ticks = user.Ticks();
-            if (std::count_if(ticks.begin(), ticks.end(),
-                              [](const TimerTick& tick) { return tick.id == IDT_ANIMATE; }) >= 3) {
-                break;
-            }
-            ::Sleep(20);
-        }
-        user.ReleaseWorker();
-    });
-    EXPECT_EQ(0, result);
-
-    std::vector<TimerTick> animation;
-    int starts = 0;
-    for (const TimerTick& tick : run.Ticks()) {
-        if (tick.id == IDT_START) {
-            EXPECT_TRUE(animation.empty()) << "the start timer fired after the animation began";
-            ++starts;
-        } else if (tick.id == IDT_ANIMATE) {
-            animation.push_back(tick);
-        }
-    }
-    EXPECT_EQ(1, starts);
-    ASSERT_GE(animation.size(), 3u);
-    EXPECT_TRUE(animation[0].imageOnDisk);
-    EXPECT_STREQ(kImageFile, animation[0].imageFile);
-    EXPECT_TRUE(animation[0].workerCreated);
-    // Each tick advances the counter by one, from 0 before the first.
-    for (size_t index = 0; index < 3; ++index) {
-        EXPECT_EQ(static_cast<int>(index), animation[index].progressBefore) << "tick " << index;
-    }
-}
-
-TEST_F(StatusWindow, ProgressCounterRunsFromOneToThirtyOneThenZeroAndKeepsTheWindowOnTop) {
-    std::vector<int> progress;
-    bool coveredAfterFirstTick = false;
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        if (!user.ConfirmAndWaitForWorker()) {
-            return;
-        }
-        const HWND window = user.Window();
-        user.OnWindowThread([&] {
-            // Only the ticks sent here count; the window loses its place on the screen first.
-            ::KillTimer(window, IDT_ANIMATE);
-            dialog.m_nProgress = 0;
-            ::SetWindowPos(window, HWND_NOTOPMOST, 10, 10, 200, 100, SWP_SHOWWINDOW);
-            for (int tick = 1; tick <= 33; ++tick) {
-                ::SendMessageA(window, WM_TIMER, IDT_ANIMATE, 0);
-                progress.push_back(dialog.m_nProgress);
-                if (tick == 1) {
-                    coveredAfterFirstTick = CoversScreenOnTop(window);
-                }
-            }
-        });
-        user.ReleaseWorker();
-    });
-    EXPECT_EQ(0, result);
-
-    ASSERT_EQ(33u, progress.size());
-    const struct {
-        int tick;
-        int counter;
-    } expected[] = {{1, 1}, {2, 2}, {16, 16}, {30, 30}, {31, 31}, {32, 0}, {33, 1}};
-    for (const auto& row : expected) {
-        EXPECT_EQ(row.counter, progress[static_cast<size_t>(row.tick - 1)]) << "tick " << row.tick;
-    }
-    EXPECT_TRUE(coveredAfterFirstTick);
-}
-
-TEST_F(StatusWindow, CloseRequestsRemoveThePayloadButTheWindowStaysAndTheRunGoesOn) {
+TEST_F(StatusWindow, SuspendAndSessionEndAreRefusedOtherPowerEventsGetTheDefault) {
     const struct {
         const char* name;
         UINT message;
         WPARAM wParam;
-    } requests[] = {{"WM_CLOSE", WM_CLOSE, 0}, {"Alt+F4", WM_SYSCOMMAND, SC_CLOSE}};
-    struct Seen {
-        LRESULT result = -1;
-        bool folderLeft = true;
-        bool windowShown = false;
-        bool ended = true;
+        LPARAM lParam;
+        std::optional<LRESULT> refusal; // none: the default dialog's answer
+    } rows[] = {
+        {"suspend query", WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0, BROADCAST_QUERY_DENY},
+        {"suspend", WM_POWERBROADCAST, PBT_APMSUSPEND, 0, BROADCAST_QUERY_DENY},
+        {"resume", WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0, std::nullopt},
+        {"shut-down or restart", WM_QUERYENDSESSION, 0, 0, FALSE},
+        {"log-off", WM_QUERYENDSESSION, 0, static_cast<LPARAM>(ENDSESSION_LOGOFF), FALSE},
     };
-    std::vector<Seen> seen;
-
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        if (!user.ConfirmAndWaitForWorker()) {
-            return;
-        }
-        const HWND window = user.Window();
-        for (const auto& request : requests) {
-            // Each request finds a payload to remove.
-            disk::CreateFolders(workFolder);
-            disk::WriteAll(WorkFile("SWinFlash.exe"), "payload");
-            Seen row;
-            row.result = ::SendMessageA(window, request.message, request.wParam, 0);
-            user.DrainWindowQueue();
-            row.folderLeft = disk::Exists(workFolder);
-            row.windowShown = ::IsWindowVisible(window) != FALSE;
-            row.ended = user.Ended();
-            seen.push_back(row);
+    std::vector<std::pair<LRESULT, LRESULT>> answers; // the window's, the default dialog's
+    EXPECT_EQ(0, run.Run([&](WindowRun& user) {
+        const HWND window = Start(user);
+        for (const auto& row : rows) {
+            const LRESULT answer = ::SendMessageA(window, row.message, row.wParam, row.lParam);
+            user.OnWindowThread([&] {
+                answers.emplace_back(answer,
+                                     ::DefDlgProcA(window, row.message, row.wParam, row.lParam));
+            });
         }
         user.ReleaseWorker();
-    });
-    EXPECT_EQ(0, result);
-
-    ASSERT_EQ(std::size(requests), seen.size());
-    for (size_t index = 0; index < seen.size(); ++index) {
-        SCOPED_TRACE(requests[index].name);
-        EXPECT_EQ(0, seen[index].result);
-        EXPECT_FALSE(seen[index].folderLeft);
-        EXPECT_TRUE(seen[index].windowShown);
-        EXPECT_FALSE(seen[index].ended);
+    }));
+    ASSERT_EQ(std::size(rows), answers.size());
+    for (size_t index = 0; index < answers.size(); ++index) {
+        SCOPED_TRACE(rows[index].name);
+        const auto [answer, byDefault] = answers[index];
+        EXPECT_EQ(rows[index].refusal.value_or(byDefault), answer);
+        EXPECT_TRUE(!rows[index].refusal || *rows[index].refusal != byDefault);
     }
 }
 
-TEST_F(StatusWindow, EnterAndEscapeNeitherEndTheWindowNorReachTheDialogManager) {
-    bool endedAfterKeys = true;
-    bool windowAfterKeys = false;
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        if (!user.ConfirmAndWaitForWorker()) {
-            return;
-        }
-        const HWND window = user.Window();
+// Once the worker runs, only the worker ends the run: perhaps only after the flash.
+TEST_F(StatusWindow, KeysARepeatedStartOrAnAbandoningNeitherEndNorRestartARunningRun) {
+    std::set<std::string> before;
+    std::set<std::string> after;
+    bool ended = true;
+    EXPECT_EQ(0, run.Run([&](WindowRun& user) {
+        const HWND window = Start(user);
+        before = support::List(support::WorkFolder());
         for (const WPARAM key : {VK_RETURN, VK_ESCAPE}) {
             ::PostMessageA(window, WM_KEYDOWN, key, 1);
-            ::PostMessageA(window, WM_KEYUP, key, 0xC0000001);
+            ::PostMessageA(window, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001));
         }
-        user.DrainWindowQueue();
-        endedAfterKeys = user.Ended();
-        windowAfterKeys = ::IsWindowVisible(window) != FALSE;
+        ::PostMessageA(window, WM_TIMER, IDT_START, 0);
+        user.OnWindowThread([&] { dialog.AbandonRun(); });
+        user.OnWindowThread([] {}); // and what that may have posted
+        after = support::List(support::WorkFolder());
+        ended = user.Ended();
         user.ReleaseWorker();
-    });
-    EXPECT_EQ(0, result);
-
-    EXPECT_FALSE(endedAfterKeys);
-    EXPECT_TRUE(windowAfterKeys);
+    }));
+    EXPECT_FALSE(ended);
     // The dialog manager would have turned Enter into IDOK and Escape into IDCANCEL.
-    for (const UINT command : run.CommandsSent()) {
-        EXPECT_NE(static_cast<UINT>(IDOK), command);
-        EXPECT_NE(static_cast<UINT>(IDCANCEL), command);
-    }
+    EXPECT_EQ(std::vector<WORD>(), commands);
+    EXPECT_EQ(1, run.WorkerThreads());
+    EXPECT_FALSE(before.empty());
+    EXPECT_EQ(before, after);
 }
 
-TEST_F(StatusWindow, SuspendIsDeniedAndOtherPowerEventsGetTheDefaultAnswer) {
-    const struct {
-        const char* name;
-        WPARAM event;
-        bool denied;
-    } rows[] = {{"PBT_APMQUERYSUSPEND", PBT_APMQUERYSUSPEND, true},
-                {"PBT_APMSUSPEND", PBT_APMSUSPEND, true},
-                {"PBT_APMRESUMESUSPEND", PBT_APMRESUMESUSPEND, false},
-                {"PBT_APMPOWERSTATUSCHANGE", PBT_APMPOWERSTATUSCHANGE, false},
-                {"PBT_APMRESUMEAUTOMATIC", PBT_APMRESUMEAUTOMATIC, false}};
-    std::vector<std::pair<WPARAM, LPARAM>> params;
-    for (const auto& row : rows) {
-        params.emplace_back(row.event, 0);
-    }
-
-    const SentAnswers answers = SendDuringRun(WM_POWERBROADCAST, params);
-    ASSERT_EQ(std::size(rows), answers.window.size());
-    ASSERT_EQ(std::size(rows), answers.dialogs.size());
-    for (size_t index = 0; index < std::size(rows); ++index) {
-        SCOPED_TRACE(rows[index].name);
-        EXPECT_NE(BROADCAST_QUERY_DENY, answers.dialogs[index]);
-        EXPECT_EQ(rows[index].denied ? BROADCAST_QUERY_DENY : answers.dialogs[index],
-                  answers.window[index]);
-    }
-}
-
-TEST_F(StatusWindow, LogOffRestartAndShutDownAreRefused) {
-    const struct {
-        const char* name;
-        LPARAM reason;
-    } rows[] = {{"shut-down or restart", 0}, {"log-off", static_cast<LPARAM>(ENDSESSION_LOGOFF)}};
-    std::vector<std::pair<WPARAM, LPARAM>> params;
-    for (const auto& row : rows) {
-        params.emplace_back(0, row.reason);
-    }
-
-    const SentAnswers answers = SendDuringRun(WM_QUERYENDSESSION, params);
-    ASSERT_EQ(std::size(rows), answers.window.size());
-    ASSERT_EQ(std::size(rows), answers.dialogs.size());
-    for (size_t index = 0; index < std::size(rows); ++index) {
-        SCOPED_TRACE(rows[index].name);
-        EXPECT_NE(FALSE, answers.dialogs[index]);
-        EXPECT_EQ(FALSE, answers.window[index]);
-    }
-}
-
-TEST_F(StatusWindow, DialogBackgroundIsOneBlackBrushForTheWholeWindow) {
-    std::vector<HBRUSH> brushes;
-    std::vector<COLORREF> backgrounds;
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        if (!user.ConfirmAndWaitForWorker()) {
-            return;
+TEST_F(StatusWindow, AnimationBeginsAfterTheStartAndCountsOneToThirtyOneThenZero) {
+    std::vector<int> counter;
+    EXPECT_EQ(0, run.Run([&](WindowRun& user) {
+        const HWND window = Start(user);
+        for (int polls = 0; polls < 500 && !ticked; ++polls) {
+            ::Sleep(10);
         }
-        const HWND window = user.Window();
         user.OnWindowThread([&] {
-            const HDC screen = ::GetDC(nullptr);
-            const HDC dc = ::CreateCompatibleDC(screen);
-            for (const UINT message : {WM_CTLCOLORDLG, WM_CTLCOLORDLG, WM_CTLCOLORSTATIC}) {
-                ::SetBkColor(dc, RGB(255, 255, 255));
-                brushes.push_back(reinterpret_cast<HBRUSH>(
-                    ::SendMessageA(window, message, reinterpret_cast<WPARAM>(dc),
-                                   reinterpret_cast<LPARAM>(window))));
-                backgrounds.push_back(::GetBkColor(dc));
+            // From the state before the first tick, only the ticks sent here count.
+            ::KillTimer(window, IDT_ANIMATE);
+            dialog.m_nProgress = 0;
+            for (int tick = 1; tick <= 33; ++tick) {
+                ::SendMessageA(window, WM_TIMER, IDT_ANIMATE, 0);
+                counter.push_back(dialog.m_nProgress);
             }
-            ::DeleteDC(dc);
-            ::ReleaseDC(nullptr, screen);
         });
         user.ReleaseWorker();
-    });
-    EXPECT_EQ(0, result);
-
-    ASSERT_EQ(3u, brushes.size());
-    LOGBRUSH brush{};
-    ASSERT_EQ(static_cast<int>(sizeof brush), ::GetObjectA(brushes[0], sizeof brush, &brush));
-    EXPECT_EQ(static_cast<UINT>(BS_SOLID), brush.lbStyle);
-    EXPECT_EQ(RGB(0, 0, 0), brush.lbColor);
-    EXPECT_EQ(brushes[0], brushes[1]);
-    EXPECT_EQ(brushes[0], brushes[2]);
-    for (const COLORREF background : backgrounds) {
-        EXPECT_EQ(RGB(0, 0, 0), background);
+    }));
+    EXPECT_TRUE(firstTickAfterStart);
+    for (int tick = 1; tick <= 33; ++tick) { // 1, 2, ..., 31, 0, 1
+        EXPECT_EQ(tick % 32, counter.at(static_cast<size_t>(tick - 1))) << "tick " << tick;
     }
 }
 
-TEST_F(StatusWindow, ExitTimerRemovesThePayloadAndEndsTheRun) {
-    bool ended = false;
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        if (!user.ConfirmAndWaitForWorker()) {
-            return;
-        }
-        // The worker is still held: only the timer can end the run here.
-        ::PostMessageA(user.Window(), WM_TIMER, IDT_EXIT, 0);
-        ended = user.WaitForEnd();
-    });
-    EXPECT_TRUE(ended);
-    EXPECT_EQ(0, result);
-    EXPECT_FALSE(disk::Exists(workFolder));
+// A payload file held open by another program cannot be written again: the framework's file error
+// abandons the handler that writes it (the utility's files: the initialisation; the image: the
+// start).
+class AbandonedRun : public StatusWindow, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(AbandonedRun, IsReportedAndStillEndsInOrder) {
+    const std::string held = GetParam();
+    ASSERT_TRUE(support::CreateFolders(support::WorkFolder()));
+    KernelHandle file(::CreateFileA((support::WorkFolder() + "\\" + held).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, 0,
+                                    nullptr));
+    ASSERT_TRUE(file);
+    support::MessageBoxSeen report;
+    bool reportedBeforeEnd = false;
+    EXPECT_EQ(0, run.Run([&](WindowRun& user) {
+        support::Press(support::WaitForMessageBox("BIOS update"), IDYES);
+        report = support::WaitForMessageBox(AfxGetAppName());
+        reportedBeforeEnd = report.found && !user.Ended();
+        support::Press(report, IDOK);
+    }));
+    const std::set<std::string> left = support::List(support::WorkFolder());
+    file.Reset();
+    EXPECT_TRUE(reportedBeforeEnd);
+    EXPECT_NE(std::string::npos, report.text.find(held)) << report.text;
+    // Cleaned up, with only the held name left, and no worker ever ran.
+    EXPECT_EQ(std::set<std::string>{held}, left);
+    EXPECT_EQ(0, run.WorkerThreads());
 }
 
-TEST_F(StatusWindow, RepeatedStartTimerStartsNoSecondWorker) {
-    CHWDriverDownloadThread* workerBefore = nullptr;
-    CHWDriverDownloadThread* workerAfter = nullptr;
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        if (!user.ConfirmAndWaitForWorker()) {
-            return;
-        }
-        user.OnWindowThread([&] { workerBefore = dialog.m_pUpdateThread; });
-        ::PostMessageA(user.Window(), WM_TIMER, IDT_START, 0);
-        user.DrainWindowQueue();
-        user.OnWindowThread([&] { workerAfter = dialog.m_pUpdateThread; });
-        user.ReleaseWorker();
-    });
-    EXPECT_EQ(0, result);
-    EXPECT_NE(nullptr, workerBefore);
-    EXPECT_EQ(workerBefore, workerAfter);
-    EXPECT_EQ(1, run.WorkerThreadsSeen());
-}
-
-TEST_F(StatusWindow, AbandoningARunWhoseWorkerRunsLeavesTheEndToTheWorker) {
-    std::set<std::string> filesAfterAbandon;
-    bool endedAfterAbandon = true;
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        if (!user.ConfirmAndWaitForWorker()) {
-            return;
-        }
-        user.OnWindowThread([&] { dialog.AbandonRun(); });
-        user.DrainWindowQueue();
-        filesAfterAbandon = disk::List(workFolder);
-        endedAfterAbandon = user.Ended();
-        user.ReleaseWorker();
-    });
-    EXPECT_EQ(0, result);
-    EXPECT_EQ(PayloadFiles(), filesAfterAbandon);
-    EXPECT_FALSE(endedAfterAbandon);
-}
-
-struct FinishCase {
-    const char* name;
-    bool backupLeft;
-    bool folderRemains;
-};
-
-class StatusWindowFinish : public StatusWindow, public ::testing::WithParamInterface<FinishCase> {};
-
-TEST_P(StatusWindowFinish, FinishingMessageKeepsAnEmptyFolderOnlyBehindABackup) {
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        if (!user.ConfirmAndWaitForWorker()) {
-            return;
-        }
-        if (GetParam().backupLeft) {
-            disk::WriteAll(WorkFile("BIOS.bak"), "the old BIOS");
-        }
-        ::PostMessageA(user.Window(), WM_UPDATE_FINISH, 0, 0);
-        user.WaitForEnd();
-    });
-    EXPECT_EQ(0, result);
-    EXPECT_EQ(GetParam().folderRemains, disk::IsDirectory(workFolder));
-    EXPECT_EQ(std::set<std::string>(), disk::List(workFolder));
-}
-
-INSTANTIATE_TEST_SUITE_P(Backup, StatusWindowFinish,
-                         ::testing::Values(FinishCase{"BackupLeft", true, true},
-                                           FinishCase{"NoBackup", false, false}),
-                         [](const ::testing::TestParamInfo<FinishCase>& param) {
-                             return std::string(param.param.name);
-                         });
-
-// A payload file that another program holds open cannot be written again: the framework's file
-// error abandons the handler that was writing it.
-class StatusWindowAbandoned : public StatusWindow {
-protected:
-    // Plays the user through the report: confirms, answers the report with OK once it is seen.
-    void AnswerReport(WindowRun& user) {
-        reportSeenBeforeEnd = !user.Ended();
-        report = user.WaitForBox(AfxGetAppName());
-        reportSeenBeforeEnd = reportSeenBeforeEnd && report.box != nullptr && !user.Ended();
-        WindowRun::Press(report, IDOK);
-        user.WaitForEnd();
-    }
-
-    void ExpectReportAbout(const std::string& fileName) const {
-        EXPECT_EQ(run.Window(), report.owner);
-        EXPECT_NE(std::string::npos, report.text.find(fileName)) << report.text;
-        EXPECT_EQ(::LoadIconA(nullptr, IDI_HAND), report.icon);
-        EXPECT_EQ(std::vector<int>{IDOK}, report.buttons);
-        EXPECT_TRUE(reportSeenBeforeEnd);
-    }
-
-    MessageBoxSeen report;
-    bool reportSeenBeforeEnd = false;
-};
-
-TEST_F(StatusWindowAbandoned, InitialisationIsReportedAndTheRunStillEndsInOrder) {
-    ASSERT_TRUE(disk::CreateFolders(workFolder));
-    ASSERT_TRUE(disk::WriteAll(WorkFile("PHLASH.txt"), "left by the flash utility"));
-    HeldFile held(WorkFile("mfc42.dll"));
-    ASSERT_TRUE(held.IsOpen());
-
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        WindowRun::Press(user.WaitForBox("BIOS update"), IDYES);
-        AnswerReport(user);
-    });
-    const std::set<std::string> filesLeft = disk::List(workFolder);
-    held.Close();
-
-    EXPECT_EQ(0, result);
-    ExpectReportAbout("mfc42.dll");
-    // Cleaned up: only the held name is left; nothing after it was written.
-    EXPECT_EQ(std::set<std::string>{"mfc42.dll"}, filesLeft);
-    EXPECT_FALSE(run.EverCoveredScreen());
-    EXPECT_TRUE(run.WindowPauses().empty());
-    EXPECT_FALSE(run.WorkerStarted());
-}
-
-TEST_F(StatusWindowAbandoned, StartIsReportedAndTheRunStillEndsInOrder) {
-    std::unique_ptr<HeldFile> heldImage;
-    run.HoldWindowPause();
-
-    const INT_PTR result = run.Run([&](WindowRun& user) {
-        WindowRun::Press(user.WaitForBox("BIOS update"), IDYES);
-        if (!user.WaitForWindowPause()) {
-            return;
-        }
-        // The utility's files are written; the image is written at the start.
-        heldImage = std::make_unique<HeldFile>(WorkFile(kImageFile));
-        user.ReleaseWindowPause();
-        AnswerReport(user);
-    });
-    const std::set<std::string> filesLeft = disk::List(workFolder);
-    heldImage.reset();
-
-    EXPECT_EQ(0, result);
-    ExpectReportAbout(kImageFile);
-    EXPECT_EQ(std::set<std::string>{kImageFile}, filesLeft);
-    EXPECT_TRUE(run.EverCoveredScreen());
-    EXPECT_FALSE(run.WorkerStarted());
-}
+INSTANTIATE_TEST_SUITE_P(HeldPayloadFile, AbandonedRun,
+                         ::testing::Values("mfc42.dll", "mirtsf13.imc"));
 
 } // namespace
