@@ -1,102 +1,249 @@
-"""What the start-up tests share: running the product on a machine, the program's exact texts,
-and a work folder left over from an interrupted run."""
+"""What the end-to-end groups share: running the product on a simulated machine, reading Wine's
+trace of it, and the checks that every update run and every status screen gets.
+
+The program's texts are never spelled here: the runner reports the strings the driver loaded
+from the executable (report["strings"]), and the driver names the status texts by them."""
 
 import os
+import re
+import subprocess
 import unittest
 
 import machine
 
 WORK_FOLDER = r"C:\Program Files\BIOSUPDATE"
-AUTOSTART_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
-AUTOSTART_COMMAND = r"C:\Tools\BIOSUpdate.exe 1"
-# The files the clean-up removes, in its order.
+AUTOSTART = (r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run", "BIOSUpdate",
+             r"C:\Tools\BIOSUpdate.exe 1")
+# The files the clean-up removes.
 LISTED_FILES = ["SWinFlash.exe", "mfc42.dll", "msvcp60.dll", "msvcrt.dll", "PHLASH.INI",
                 "PhlashLc.dll", "Phlash9X.vxd", "PhlashNT.sys", "WINPHLASH.GID", "PHLASH.txt",
                 "mirtsf13.imc"]
-POWER_CAPTION = "BIOS Update"
-QUESTION_CAPTION = "BIOS update"
-TEXTS = {
-    "en": {
-        "no_ac": "Connect AC adapter and recharge Battery above 20% before BIOS update.",
-        "low_battery": "Connect AC adapter and recharge Battery above 20% before execute "
-                       "intelligent update program",
-        "confirm": "You must close all the application now since the system will restart after "
-                   "BIOS update is completed.\nProceed BIOS update now?",
-    },
-    "ko": {
-        "no_ac": "전원 코드를 연결한 상태에서 배터리양 20% 이상 상태에서 다시 BIOS 업데이트를 "
-                 "실행 하세요",
-        "low_battery": "전원 코드를 연결후 배터리양 20% 이상 충전후 BIOS 업데이트를 실행 하세요.",
-        "confirm": "BIOS 업데이트 후 바로 시스템이 재시작되므로 작업하시는 모든 프로그램을 "
-                   "종료하셔야 합니다.\n지금 바로 BIOS 업데이트를 하시겠습니까?",
-    },
-}
+# Captions are the program's own literals, not string-table texts.
+POWER_CAPTION, QUESTION_CAPTION = "BIOS Update", "BIOS update"
+STAMP = "1.1508.0312.01"
+STUB_RECORD = r"C:\e2e\flash.txt"
+IDS_APP_TITLE, IDS_LOADING, IDS_VERIFYING, IDS_CANNOT_UPDATE = 129, 131, 132, 133
+IDS_CHECKING, IDS_LOW_BATTERY, IDS_UPDATING, IDS_INITIALIZING = 135, 136, 137, 138
+IDS_CONFIRM, IDS_NO_AC, IDS_IMAGE_OLDER, IDS_SAME_VERSION = 139, 140, 141, 142
+IDT_START, IDT_ANIMATE, IDT_EXIT = 0x800, 0x805, 0xF5F
+WM_TIMER, WM_CLOSE, WM_UPDATE_FINISH, WM_UPDATE_QUIT = 0x113, 0x10, 0x806, 0x807
+TRACE_CHANNELS = "+msg,+process"
+# A measured gap may stray this far: the driver polls every 30 ms and needs two sightings, a
+# repaint waits for the next 100 ms tick, and other runs compete for the two cores.
+TOLERANCE_MS = 600
+# The status screen: a 640x480 frame centred on black, the text band 25 rows high (from row 300
+# on Korean systems, else 310), the progress block moving on the track's interior.
+FRAME_W, FRAME_H, BAND_H = 640, 480, 25
+TRACK = (259, 354, 378, 362)
+SCREENS = {"en": ("screen.bmp", 310), "ko": ("screen_ko.bmp", 300)}
+
+_SET_TIMER = re.compile(r"^NtUserSetTimer Added (0x[0-9a-f]+) ([0-9a-f]+) \S+ timeout (\d+)$")
+_POST = re.compile(r"^NtUserPostMessage hwnd (0x[0-9a-f]+) msg ([0-9a-f]+) ")
+_RECEIVED = re.compile(r"^peek_message got type \d+ msg ([0-9a-f]+) \(.*\) hwnd (\S+) "
+                       r"wp ([0-9a-f]+) ")
+_WSTR = r'(\(null\)|L"(?:[^"\\]|\\.)*")'
+_CREATE_PROCESS = re.compile(r"^CreateProcessInternalW app " + _WSTR + " cmdline " + _WSTR)
 
 
-def leftover_files(*extra_names):
-    """A work folder as an interrupted run leaves it: every listed file, plus extra ones."""
-    names = LISTED_FILES + list(extra_names)
-    return {f"{WORK_FOLDER}\\{name}": f"left over: {name}\r\n" for name in names}
+def _wstr(text):
+    return None if text == "(null)" else re.sub(r"\\(.)", r"\1", text[2:-1])
 
 
-def autostart_value():
-    return [(AUTOSTART_KEY, "BIOSUpdate", AUTOSTART_COMMAND)]
+def leftovers(folder=WORK_FOLDER, extra=()):
+    """A work folder as an interrupted run leaves it: every listed file, and the extra ones."""
+    return {f"{folder}\\{name}": f"left over: {name}\r\n" for name in LISTED_FILES + list(extra)}
+
+
+class ProgramTrace:
+    """Wine's +msg,+process trace of the program (Wine 8's wording): the timers armed on its
+    status window, the messages posted to and received by it, and the processes it started."""
+
+    def __init__(self, report, hwnd):
+        self.timers, self.posts, self.received, self.starts = [], [], [], []
+        lines = [e for e in report["wine_trace"] if e["pid"] == report.ended["pid"]]
+        for order, entry in enumerate(lines):
+            text, seen = entry["text"], {"order": order, "ms": entry["ms"], "tid": entry["tid"]}
+            if (m := _SET_TIMER.match(text)) and m[1] == hwnd:
+                self.timers.append(dict(seen, id=int(m[2], 16), timeout=int(m[3])))
+            elif (m := _POST.match(text)) and m[1] == hwnd:
+                self.posts.append(dict(seen, msg=int(m[2], 16)))
+            elif (m := _RECEIVED.match(text)) and m[2] == hwnd:
+                self.received.append(dict(seen, msg=int(m[1], 16), wp=int(m[3], 16)))
+            elif m := _CREATE_PROCESS.match(text):
+                self.starts.append(dict(seen, app=_wstr(m[1]), command_line=_wstr(m[2])))
+
+    def timers_with_id(self, timer_id):
+        return [t for t in self.timers if t["id"] == timer_id]
+
+    def posted(self, message):
+        return [p for p in self.posts if p["msg"] == message]
+
+    def handled(self, message, wp=None):
+        return [r for r in self.received if r["msg"] == message and wp in (None, r["wp"])]
+
+
+def picture_rows(path):
+    """The rows of an image file as RGB bytes, read through ImageMagick."""
+    width, height = (int(v) for v in subprocess.run(
+        ["identify", "-format", "%w %h", path], check=True, capture_output=True,
+        text=True).stdout.split())
+    data = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], check=True,
+                          capture_output=True).stdout
+    assert len(data) == width * height * 3, path
+    return [data[y * width * 3:(y + 1) * width * 3] for y in range(height)]
+
+
+def differing_columns(row, other):
+    return [x for x in range(len(row) // 3) if row[3 * x:3 * x + 3] != other[3 * x:3 * x + 3]]
 
 
 class ProductTestCase(unittest.TestCase):
     """Runs the product named by BIOSUPDATE_EXE; a missing product fails every test."""
 
     def setUp(self):
-        exe = os.environ.get("BIOSUPDATE_EXE", "")
-        if not os.path.isfile(exe):
-            self.fail(f"BIOSUpdate.exe is missing (BIOSUPDATE_EXE={exe!r}): build the product")
-        self.exe = exe
+        self.exe = os.environ.get("BIOSUPDATE_EXE", "")
+        if not os.path.isfile(self.exe):
+            self.fail(f"BIOSUpdate.exe is missing (BIOSUPDATE_EXE={self.exe!r})")
 
-    def run_machine(self, **options):
-        options.setdefault("timeout", 40)
-        report = machine.run_machine(self.exe, **options)
+    def product_file(self, *parts):
+        """A file the product tree built the executable from (artwork, the default payload)."""
+        return os.path.join(os.path.dirname(self.exe), *parts)
+
+    def run_machine(self, ended="exited", **options):
+        """A run that ended as expected ("exited" by itself, "timeout", "stopped")."""
+        report = machine.run_machine(self.exe, **{"timeout": 40, **options})
         self.assertEqual(report.errors, [], "the runner saw problems")
+        self.assertEqual(report.ended["how"], ended, report.ended)
         return report
 
-    def assert_exited_by_itself(self, report):
-        self.assertEqual(report.ended["how"], "exited", report.ended)
+    def text(self, report, string_id):
+        return report["strings"][str(string_id)]
 
-    def assert_shows_nothing(self, report):
-        self.assertEqual(report.message_boxes, [])
-        self.assertEqual(report.windows(visible_only=True), [])
-        self.assertEqual(report.status_ids, [])
+    def assert_asked(self, report, answer):
+        """The question, from the program's own string table, was the first box and was
+        answered."""
+        box = report.message_boxes[0]
+        self.assertEqual((box["caption"], box["text"]),
+                         (QUESTION_CAPTION, self.text(report, IDS_CONFIRM)))
+        self.assertEqual((box["buttons"], box["default"], box["icon"], box["pressed"]),
+                         (["YES", "NO"], "YES", False, answer))
 
-    def assert_asked(self, report, locale="en"):
-        """The confirmation question was shown exactly as it should be, and nothing else."""
-        (box,) = report.message_boxes
-        self.assertEqual(box["caption"], QUESTION_CAPTION)
-        self.assertEqual(box["text"], TEXTS[locale]["confirm"])
-        self.assertEqual(box["buttons"], ["YES", "NO"])
-        self.assertEqual(box["default"], "YES")
-        self.assertFalse(box["icon"])
-
-    def assert_refused(self, report, locale, text_key):
-        """One power message, exactly as it should be; no question, no status screen."""
-        (box,) = report.message_boxes
-        self.assertEqual(box["caption"], POWER_CAPTION)
-        self.assertEqual(box["text"], TEXTS[locale][text_key])
-        self.assertEqual(box["buttons"], ["OK"])
-        self.assertFalse(box["icon"])
-        self.assertEqual(report.fullscreen_windows(), [])
-        self.assertEqual(report.status_ids, [])
-
-    def assert_work_folder_entries(self, report, names):
+    def assert_work_folder(self, report, names):
+        """The work folder holds just these names; None: it is gone."""
         folder = report.work_folder
-        if not names:
-            self.assertFalse(folder["exists"], folder)
-            return
-        self.assertTrue(folder["exists"])
-        self.assertEqual(sorted(folder["entries"]), sorted(names))
+        self.assertEqual(sorted(folder["entries"]) if folder["exists"] else None,
+                         None if names is None else sorted(names), folder)
 
     def assert_autostart(self, report, present):
         value = report.registry["autostart"]
-        if present:
-            self.assertIsNotNone(value, "the autostart value is gone")
-            self.assertEqual((value["type"], value["string"]), ("REG_SZ", AUTOSTART_COMMAND))
-        else:
-            self.assertIsNone(value, "the autostart value is still there")
+        self.assertEqual(value and value["string"], AUTOSTART[2] if present else None)
+
+    # --- update runs -----------------------------------------------------------------------
+
+    def run_update(self, **options):
+        """A Yes-answered run that ended by itself, its status window and Wine's trace."""
+        report = self.run_machine(answer="yes", wine_debug=TRACE_CHANNELS,
+                                  **{"timeout": 60, **options})
+        self.assertEqual(report.exit_code, 0)
+        self.assert_asked(report, "YES")
+        (window,) = report.fullscreen_windows()
+        self.assertEqual(window["states"][-1]["title"], self.text(report, IDS_APP_TITLE))
+        trace = ProgramTrace(report, window["hwnd"])
+        # Without these the trace is unreadable, and every absence checked in it is void.
+        (start,) = trace.timers_with_id(IDT_START)
+        (animate,) = trace.timers_with_id(IDT_ANIMATE)
+        self.assertEqual((start["timeout"], animate["timeout"]), (500, 100))
+        return report, window, trace
+
+    def assert_statuses(self, report, worker_ids):
+        self.assertEqual(report.status_ids, [IDS_INITIALIZING] + worker_ids)
+
+    def assert_stamped(self, report):
+        value = report.registry["version"]
+        # The .reg file holds it as UTF-16: 14 characters and the NUL of the 15 bytes written.
+        self.assertEqual(value and (value["type"], value["hex"]),
+                         ("REG_SZ", (STAMP + "\0").encode("utf-16-le").hex()))
+
+    def assert_about(self, measured_ms, expected_ms, what):
+        self.assertLessEqual(abs(measured_ms - expected_ms), TOLERANCE_MS,
+                             f"{what}: {measured_ms} ms instead of about {expected_ms} ms")
+
+    def shown_ms(self, report, status_id):
+        (shown,) = [s["first_ms"] for s in report["status_texts"] if s["id"] == status_id]
+        return shown
+
+    def worker_start_ms(self, trace):
+        """The window's thread arms the animation, reads the BIOS version, writes the image and
+        starts the worker last: its next message comes as the worker begins."""
+        (animate,) = trace.timers_with_id(IDT_ANIMATE)
+        later = [r["ms"] for r in trace.received
+                 if r["tid"] == animate["tid"] and r["order"] > animate["order"]]
+        self.assertTrue(later, "the window's thread never returned to its messages")
+        return later[0]
+
+    def assert_timeline(self, report, window, trace, steps):
+        """Covered screen, 2000 ms, IDS_INITIALIZING; the start timer after 500 ms; then each
+        (status id, ms after the one before; the first counted from the worker's start)."""
+        covered = next(s["ms"] for s in window["states"]
+                       if s["visible"] and s["rect"][2] - s["rect"][0] > FRAME_W)
+        self.assert_about(self.shown_ms(report, IDS_INITIALIZING) - covered, 2000,
+                          "the pause before IDS_INITIALIZING")
+        (start,) = trace.timers_with_id(IDT_START)
+        (fired,) = trace.handled(WM_TIMER, IDT_START)
+        self.assertEqual(fired["tid"], start["tid"])
+        self.assert_about(fired["ms"] - start["ms"], 500, "IDT_START")
+        before = self.worker_start_ms(trace)
+        for status_id, gap_ms in steps:
+            shown = self.shown_ms(report, status_id)
+            self.assert_about(shown - before, gap_ms, f"the pause before {status_id}")
+            before = shown
+
+    def assert_ended_by_exit_timer(self, report, trace, pause_ms):
+        """No flash: the worker arms IDT_EXIT and then posts WM_UPDATE_FINISH, once each, after
+        the last text's pause; nothing is started, the stamp is written, nothing is left."""
+        (exit_timer,) = trace.timers_with_id(IDT_EXIT)
+        (finish,) = trace.posted(WM_UPDATE_FINISH)
+        self.assertNotEqual(exit_timer["tid"], trace.timers_with_id(IDT_START)[0]["tid"],
+                            "IDT_EXIT armed by the window itself")
+        self.assertEqual((finish["tid"], exit_timer["timeout"]), (exit_timer["tid"], 3000))
+        self.assertLess(exit_timer["order"], finish["order"], "WM_UPDATE_FINISH before IDT_EXIT")
+        self.assert_about(finish["ms"] - report["status_texts"][-1]["first_ms"], pause_ms,
+                          "the pause after the last text")
+        self.assertTrue(trace.handled(WM_UPDATE_FINISH), "WM_UPDATE_FINISH never handled")
+        self.assertEqual((trace.starts, report["stub_record"]), ([], None), "a program started")
+        self.assert_stamped(report)
+
+    def assert_status_screen(self, report, locale):
+        """Every screenshot shows the frame centred on black with the background of the
+        system language, changed only in the text's band (the driver named the text there)
+        and by the progress block on its track; at least one shows the block."""
+        background_file, band_top = SCREENS[locale]
+        background = picture_rows(self.product_file("res", "artwork", background_file))
+        block_rows = picture_rows(self.product_file("res", "artwork", "progress.bmp"))
+        block_colours = {row[i:i + 3] for row in block_rows for i in range(0, len(row), 3)}
+        width, height = (int(v) for v in report["driver"]["screen"].split("x"))
+        left, top = (width - FRAME_W) // 2, (height - FRAME_H) // 2
+        blocks_seen = 0
+        self.assertTrue(report["screenshots"], "no screenshots")
+        for shot in report["screenshots"]:
+            self.assertTrue(shot["ok"], shot)
+            rows = picture_rows(shot["path"])
+            self.assertEqual((len(rows[0]) // 3, len(rows)), (width, height))
+            block_columns = set()
+            for y, row in enumerate(rows):
+                fy = y - top
+                inside = row[3 * left:3 * (left + FRAME_W)] if 0 <= fy < FRAME_H else b""
+                outside = row[:3 * left] + row[3 * (left + FRAME_W):] if inside else row
+                self.assertFalse(any(outside), f"lit pixels outside the frame in row {y}")
+                if not inside or inside == background[fy] or 0 <= fy - band_top < BAND_H:
+                    continue
+                for fx in differing_columns(inside, background[fy]):
+                    pixel = inside[3 * fx:3 * fx + 3]
+                    on_track = TRACK[0] <= fx <= TRACK[2] and TRACK[1] <= fy <= TRACK[3]
+                    self.assertTrue(on_track and pixel in block_colours,
+                                    f"frame pixel {fx},{fy} is {pixel.hex()} in {shot['at']}")
+                    block_columns.add(fx)
+            if block_columns:
+                blocks_seen += 1
+                self.assertLessEqual(max(block_columns) - min(block_columns), 21)
+        self.assertGreater(blocks_seen, 0, "the progress block never showed")
