@@ -1,0 +1,85 @@
+"""The bench's expected-outcome rules: version readings, the decision table, the power gate and
+the outcome of a machine, row by row."""
+
+import unittest
+
+import rules
+from rules import (STATUS_CANNOT_UPDATE as OTHER, STATUS_IMAGE_OLDER as OLDER,
+                   STATUS_SAME_VERSION as SAME, STATUS_UPDATING as FLASH)
+
+TARGET = {"platform": "MIRTS", "number": 0xF13, "image": "mirtsf13.imc", "image_size": 7,
+          "stamp": "1.1508.0312.01", "payload": ["SWinFlash.exe", "mirtsf13.imc"]}
+BASELINE = {"bios_version": "MIRTSF12", "ac": "on", "battery": 100, "locale": "en",
+            "program_files": None, "answer": "yes", "args": None, "second_instance": False}
+
+
+class Readings(unittest.TestCase):
+    def test_names_read_as_prefix_and_hexadecimal_number(self):
+        for text, reading in [("mirtsf13.imc", ("MIRTS", 0xF13)),
+                              ("QX7RWB204.IMC", ("QX7RW", 0xB204)),
+                              ("ABCDE123456789.bin", ("ABCDE", 0x12345678)),  # 8 characters
+                              ("ABCDE-0x1F", ("ABCDE", -0x1F)),
+                              ("ABCDEFFFFFFFF", ("ABCDE", 2 ** 31 - 1)),  # saturates
+                              ("ABCDE-FFFFFFFF", ("ABCDE", -0xFFFFFFF)),  # the sign is one of 8
+                              ("ABCDE0xZ", ("ABCDE", 0)),
+                              ("MIR", ("MIR", 0)), ("", ("", 0))]:
+            self.assertEqual(rules.read_version(text), reading, text)
+
+
+class DecisionTable(unittest.TestCase):
+    def test_running_versions_against_the_image_mirtsf13(self):
+        for bios, verdict in [("MIRTSF12", FLASH), ("MIRTSF13", SAME), ("MIRTSF14", OLDER),
+                              ("mirtsf12", FLASH), ("MIRTSF13A", OLDER), ("MIRTS F13", SAME),
+                              ("MIRTS", FLASH), ("MIRTSXYZ", FLASH), ("MIRTS000000F13", FLASH),
+                              ("MIRTS00000F13", SAME), ("ABCDEF12", OTHER), ("MIRT", OTHER),
+                              ("", OTHER), ("MIR TSF12", OTHER), ("MIRTZF12", OTHER)]:
+            self.assertEqual(rules.decide(bios, "MIRTS", 0xF13), verdict, bios)
+
+
+class PowerGate(unittest.TestCase):
+    def test_mains_and_charge(self):
+        for ac, battery, refusal in [("on", 100, None), ("on", 20, None), ("on", None, None),
+                                     ("on", 19, rules.TEXT_LOW_BATTERY),
+                                     ("on", 0, rules.TEXT_LOW_BATTERY),
+                                     ("unknown", 19, rules.TEXT_LOW_BATTERY),
+                                     ("unknown", None, None), ("off", 100, rules.TEXT_NO_AC),
+                                     ("off", 5, rules.TEXT_NO_AC)]:
+            self.assertEqual(rules.power_gate(ac, battery), refusal, (ac, battery))
+
+
+class Outcomes(unittest.TestCase):
+    def test_each_machine_gets_its_boxes_texts_and_stamp(self):
+        question, power = rules.QUESTION_CAPTION, rules.POWER_CAPTION
+        for changes, outcome, boxes, status in [
+                ({}, "flash", [(question, 139, "YES")], [138, 131, 132, 135, 137]),
+                ({"bios_version": "MIRTSF13"}, "same version", [(question, 139, "YES")],
+                 [138, 131, 132, 142]),
+                ({"bios_version": "ZZZZZF12"}, "cannot update", [(question, 139, "YES")],
+                 [138, 131, 132, 133]),
+                ({"args": "1", "ac": "off", "battery": 5}, "clean-up", [], []),
+                ({"ac": "off", "battery": 5}, "no mains", [(power, 140, "OK")], []),
+                ({"battery": 19}, "low battery", [(power, 136, "OK")], []),
+                ({"answer": "no"}, "declined", [(question, 139, "NO")], []),
+                ({"answer": "none", "second_instance": True}, "second instance ignored",
+                 [(question, 139, None)], [])]:
+            expected = rules.expect(dict(BASELINE, **changes), TARGET)
+            self.assertEqual(expected["outcome"], outcome, changes)
+            self.assertEqual([(b["caption"], b["text_id"], b["pressed"])
+                              for b in expected["boxes"]], boxes, changes)
+            self.assertEqual([s["id"] for s in expected["status"]], status, changes)
+            # The worker stamps on every path it takes, and only then.
+            self.assertEqual(expected["stamp"], TARGET["stamp"] if status else None, changes)
+            self.assertEqual(expected["left"], {} if outcome == "flash" else None, changes)
+
+    def test_the_flash_runs_the_quoted_utility_in_the_work_folder(self):
+        folder = r"C:\Program Files (x86) Tools\BIOSUPDATE"
+        expected = rules.expect(dict(BASELINE, program_files=folder[:-11]), TARGET)
+        self.assertEqual(expected["utility"]["command_line"],
+                         f'"{folder}\\SWinFlash.exe" /BU=BIOS.bak /C /MFG /P /S /V /mode=2 '
+                         'MIRTSF13.IMC')
+        self.assertEqual(expected["utility"]["folder"], folder)
+        self.assertIsNone(rules.expect(dict(BASELINE, answer="no"), TARGET)["utility"])
+
+
+if __name__ == "__main__":
+    unittest.main()

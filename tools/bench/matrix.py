@@ -1,0 +1,83 @@
+"""The simulated notebooks a package is benched on, derived from what it is meant for: each machine
+differs from a baseline (the older BIOS it is meant to replace, on mains at 100%, an English
+system, the usual Program Files folder, the user answering Yes) in one respect."""
+
+import fnmatch
+
+import rules
+
+ODD_PROGRAM_FILES = r"C:\Program Files (x86) Tools"
+
+
+def _machine(name, group, title, **changes):
+    machine = {"name": name, "group": group, "title": title, "bios_version": None, "ac": "on",
+               "battery": 100, "locale": "en", "program_files": None, "answer": "yes",
+               "args": None, "second_instance": False, "leftovers": False}
+    machine.update(changes)
+    return machine
+
+
+def _other_platform(platform):
+    return "ZZZZZ" if platform != "ZZZZZ" else "YYYYY"
+
+
+def full(target):
+    """Every machine, baseline first."""
+    platform, number = target["platform"], target["number"]
+    older = f"{platform}{number - 1:X}"
+    rows = [
+        _machine("baseline", "baseline",
+                 f"BIOS {older} (older), on mains at 100%, English, answers Yes"),
+        _machine("bios-equal", "running BIOS", f"BIOS {platform}{number:X} (equal)",
+                 bios_version=f"{platform}{number:X}"),
+        _machine("bios-newer", "running BIOS", f"BIOS {platform}{number + 1:X} (newer)",
+                 bios_version=f"{platform}{number + 1:X}"),
+        _machine("bios-other-platform", "running BIOS", "BIOS of another platform",
+                 bios_version=f"{_other_platform(platform)}{number - 1:X}"),
+        _machine("bios-short", "running BIOS", "BIOS version shorter than five characters",
+                 bios_version=platform[:4]),
+        _machine("bios-empty", "running BIOS", "BIOS version empty (WMI gives nothing)",
+                 bios_version=""),
+        _machine("bios-lower-case", "running BIOS", "BIOS version of the older one in lower case",
+                 bios_version=older.lower()),
+        _machine("bios-space-in-prefix", "running BIOS", "BIOS version with a space in the prefix",
+                 bios_version=f"{platform[:3]} {platform[3:]}{number - 1:X}"),
+        _machine("power-mains-20", "power", "on mains at 20%", battery=20),
+        _machine("power-mains-19", "power", "on mains at 19%", battery=19),
+        _machine("power-no-battery", "power", "on mains without a battery", battery=None),
+        _machine("power-off-mains", "power", "off mains, battery at 100%", ac="off"),
+        _machine("power-unknown", "power", "power state unknown (AC and battery)",
+                 ac="unknown", battery=None),
+        _machine("system-korean", "system", "Korean system", locale="ko"),
+        _machine("program-files-odd", "system",
+                 f"Program Files folder {ODD_PROGRAM_FILES}", program_files=ODD_PROGRAM_FILES),
+        _machine("answer-no", "user", "the user answers No", answer="no"),
+        _machine("second-instance", "user", "a second start while the first one asks",
+                 answer="none", second_instance=True),
+        _machine("clean-up-mode", "user",
+                 "command line 1 with an earlier run's files left, off mains at 5%",
+                 args="1", leftovers=True, ac="off", battery=5),
+    ]
+    for row in rows:
+        if row["bios_version"] is None:
+            row["bios_version"] = older
+    return rows
+
+
+def quick(target):
+    """The first machine of each distinct outcome."""
+    seen, rows = set(), []
+    for row in full(target):
+        outcome = rules.expect(row, target)["outcome"]
+        if outcome not in seen:
+            seen.add(outcome)
+            rows.append(row)
+    return rows
+
+
+def select(target, quick_set=False, only=None):
+    """The machines to run: the quick or the full set, narrowed to names matching a glob."""
+    rows = quick(target) if quick_set else full(target)
+    if only:
+        rows = [r for r in rows if fnmatch.fnmatchcase(r["name"], only)]
+    return rows

@@ -1,0 +1,85 @@
+"""The package under test: its description (BIOSUpdate.package.json beside BIOSUpdate.exe, written
+by the build) and what it is meant for."""
+
+import hashlib
+import json
+import os
+
+import rules
+
+DESCRIPTION_NAME = "BIOSUpdate.package.json"
+
+
+class PackageError(ValueError):
+    pass
+
+
+def description_path(path):
+    """The description named, or the one beside a named executable."""
+    if path.lower().endswith(".exe"):
+        return os.path.join(os.path.dirname(os.path.abspath(path)), DESCRIPTION_NAME)
+    return os.path.abspath(path)
+
+
+def load(path):
+    """The description as a dict, with "path" (of the description) and "exe" (absolute)."""
+    path = description_path(path)
+    try:
+        with open(path, encoding="utf-8") as handle:
+            description = json.load(handle)
+    except (OSError, ValueError) as error:
+        raise PackageError(f"cannot read the package description {path}: {error}") from error
+    if description.get("format") != 1:
+        raise PackageError(f"{path}: unknown description format {description.get('format')!r}")
+    for key in ("executable", "image", "stamp", "payload"):
+        if key not in description:
+            raise PackageError(f"{path}: the description lacks {key!r}")
+    description["path"] = path
+    description["exe"] = os.path.join(os.path.dirname(path), description["executable"]["file"])
+    if not os.path.isfile(description["exe"]):
+        raise PackageError(f"the package's executable is missing: {description['exe']}")
+    return description
+
+
+def target(description, platform=None, running_version=None):
+    """What the package is meant for: by default the image's own platform, and the number one
+    below the image's as the running version. Raises PackageError on unusable values."""
+    image = description["image"]["file"]
+    own_platform, own_number = rules.read_version(image)
+    platform = rules.upper(platform) if platform is not None else own_platform
+    if len(platform) != 5:
+        raise PackageError(f"a platform prefix has five characters, not {platform!r}")
+    if running_version is None:
+        number = own_number
+    else:
+        try:
+            number = int(running_version, 16) + 1
+        except ValueError:
+            raise PackageError(f"the running version is hexadecimal, not "
+                               f"{running_version!r}") from None
+    if number < 1:
+        raise PackageError(f"no older BIOS exists for the image number {number}")
+    sizes = {p["file"].lower(): p.get("size") for p in description["payload"]}
+    written = [p["file"] for p in description["payload"]
+               if p.get("resource") != rules.HELP_INDEX_RESOURCE]
+    return {"platform": platform, "number": number, "image": image,
+            "image_size": sizes.get(image.lower()), "stamp": description["stamp"],
+            "payload": written}
+
+
+def problems(description):
+    """Sentences on where the package and its description disagree."""
+    found = []
+    executable = description["executable"]
+    with open(description["exe"], "rb") as handle:
+        digest = hashlib.sha256(handle.read()).hexdigest()
+    if executable.get("sha256") and digest != executable["sha256"].lower():
+        found.append(f"{executable['file']} is not the executable the description names "
+                     f"(SHA-256 {digest}, described {executable['sha256']})")
+    image = description["image"]
+    platform, number = rules.read_version(image["file"])
+    if (image.get("platform"), image.get("version_number")) != (platform, number):
+        found.append(f"the description says the image {image['file']} is "
+                     f"{image.get('platform')} {image.get('version_number')}, but its name "
+                     f"reads {platform} {number}")
+    return found

@@ -1,0 +1,202 @@
+"""Runs the machines through the end-to-end runner (tools/e2e), several at once, with progress on
+stderr; an interruption ends every run's process tree before it returns."""
+
+import concurrent.futures
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import threading
+import time
+
+import compare
+import rules
+
+E2E = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e")
+sys.path.insert(0, E2E)
+
+import machine as runner  # noqa: E402  (tools/e2e)
+
+AUTOSTART_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+AUTOSTART_COMMAND = r"C:\Tools\BIOSUpdate.exe 1"
+# The decision's status screen, whichever it is; or a message box.
+SCREENSHOTS_STATUS = [f"status:{i}" for i in rules.SHOWN_BEFORE_END]
+SCREENSHOTS_BOX = ["msgbox"]
+# Long enough for a screenshot of the box before it is answered.
+ANSWER_DELAY_MS = 1000
+TIMEOUT_S = 90
+HEARTBEAT_S = 20
+
+
+class Interrupted(Exception):
+    pass
+
+
+class Terminated(Exception):
+    """SIGTERM, which unlike a Ctrl+C at the terminal reaches this process alone."""
+
+
+def runner_options(machine, target, screenshot_dir):
+    """The runner's keywords for one machine."""
+    options = {key: machine[key] for key in ("ac", "battery", "bios_version", "locale",
+                                             "program_files", "answer", "args")}
+    folder = rules.work_folder(machine["program_files"])
+    if machine["leftovers"]:
+        options["files"] = {f"{folder}\\{name}": f"left over: {name}\r\n"
+                            for name in target["payload"]}
+        options["registry"] = [(AUTOSTART_KEY, "BIOSUpdate", AUTOSTART_COMMAND)]
+    if machine["second_instance"]:
+        options["second_instance"] = {"at": "question", "stop_first_after": True}
+    options.update(env={"BIOSUPDATE_STUB_RECORD": compare.STUB_RECORD},
+                   screenshots=SCREENSHOTS_STATUS + SCREENSHOTS_BOX,
+                   screenshot_dir=screenshot_dir, answer_delay_ms=ANSWER_DELAY_MS,
+                   timeout=TIMEOUT_S)
+    return options
+
+
+def _children(pid):
+    """Live (not zombie) processes whose parent is pid."""
+    found = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open(f"/proc/{entry}/stat") as handle:
+                fields = handle.read().rpartition(")")[2].split()
+        except (OSError, ValueError):
+            continue
+        if entry.isdigit() and int(fields[1]) == pid and fields[0] != "Z":
+            found.append(int(entry))
+    return found
+
+
+def _signal(pids, number):
+    for pid in pids:
+        try:
+            os.kill(pid, number)
+        except ProcessLookupError:
+            pass
+
+
+def _ctrl_c_reached_runs(reason):
+    """Whether a Ctrl+C at the terminal interrupted the runs too: they share this process's
+    group, and the terminal sends SIGINT to its whole foreground group."""
+    if not isinstance(reason, KeyboardInterrupt):
+        return False
+    try:
+        with open("/dev/tty") as tty:
+            return os.tcgetpgrp(tty.fileno()) == os.getpgrp()
+    except OSError:
+        return False
+
+
+def stop_runs(reason, grace_s=20):
+    """Ends every run this process started. Each run is an unshare whose child is the first
+    process of the run's namespace: one SIGINT lets it stop Wine and Xvfb and remove its prefix
+    (a second one would cut that short); whatever is left after the grace time is killed, and
+    with it the whole namespace."""
+    deadline = time.monotonic() + grace_s
+    if not _ctrl_c_reached_runs(reason):
+        _signal([c for u in _children(os.getpid()) for c in _children(u)], signal.SIGINT)
+    while _children(os.getpid()) and time.monotonic() < deadline:
+        time.sleep(0.2)
+    _signal(_children(os.getpid()), signal.SIGKILL)
+
+
+def prepare_template(cache):
+    """Makes the runner's template prefix once, in a PID namespace of its own, so that an
+    interruption leaves none of wineboot's processes behind."""
+    command = ["unshare", "--pid", "--fork", "--kill-child", "--mount-proc", sys.executable,
+               os.path.join(E2E, "run_machine.py"), "--prepare-only", "--cache", cache]
+    result = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    if result.returncode != 0:
+        raise runner.E2EError("the template prefix could not be made: " + result.stderr.strip())
+
+
+class Bench:
+    def __init__(self, exe, target, out_dir, driver, cache, jobs):
+        self.exe, self.target, self.out_dir = exe, target, out_dir
+        self.driver, self.cache, self.jobs = driver, cache, jobs
+        self.stopping = threading.Event()
+
+    def run_one(self, machine):
+        """One machine's result: its expected and observed outcome and their differences."""
+        expected = rules.expect(machine, self.target)
+        result = {"machine": machine, "expected": expected, "observed": None,
+                  "differences": [], "screenshot": None, "seconds": None}
+        if self.stopping.is_set():
+            raise Interrupted()
+        shots = os.path.join(self.out_dir, "screenshots", machine["name"])
+        shutil.rmtree(shots, ignore_errors=True)
+        started = time.monotonic()
+        try:
+            report = runner.run_machine(self.exe, driver=self.driver, cache=self.cache,
+                                        **runner_options(machine, self.target, shots))
+        except runner.E2EError as error:
+            if self.stopping.is_set():
+                raise Interrupted() from error
+            result["differences"] = [f"the run failed: {error}"]
+            return result
+        finally:
+            result["seconds"] = round(time.monotonic() - started, 1)
+        result["observed"] = compare.observe(report.data)
+        result["differences"] = compare.differences(expected, result["observed"])
+        # The decision's status screen if it showed, else the first message box.
+        taken = sorted((s for s in report["screenshots"] if s["ok"]),
+                       key=lambda s: not str(s["at"]).startswith("status:"))
+        shot = taken[0] if taken else None
+        if shot:
+            result["screenshot"] = os.path.join("screenshots", machine["name"] + ".png")
+            shutil.copyfile(shot["path"], os.path.join(self.out_dir, result["screenshot"]))
+        shutil.rmtree(shots, ignore_errors=True)
+        return result
+
+    def run(self, machines, progress=sys.stderr):
+        """Results in the machines' order; raises Interrupted after ending every run."""
+        started = time.monotonic()
+        results = {}
+        # The longest runs first, so that the last ones to finish are short.
+        order = sorted(machines, key=lambda m: -_expected_seconds(rules.expect(m, self.target)))
+        pool = concurrent.futures.ThreadPoolExecutor(max_workers=self.jobs)
+        futures = {pool.submit(self.run_one, m): m for m in order}
+        last_line = time.monotonic()
+        try:
+            pending = set(futures)
+            while pending:
+                done, pending = concurrent.futures.wait(pending, timeout=1)
+                for future in done:
+                    result = future.result()
+                    results[result["machine"]["name"]] = result
+                    _print_done(progress, result, len(results), len(machines), started)
+                    last_line = time.monotonic()
+                if pending and time.monotonic() - last_line > HEARTBEAT_S:
+                    differing = sum(1 for r in results.values() if r["differences"])
+                    print(f"[{len(results)}/{len(machines)} {_clock(started)}] still running; "
+                          f"{differing} differ so far", file=progress, flush=True)
+                    last_line = time.monotonic()
+        except (KeyboardInterrupt, Terminated, Interrupted) as error:
+            self.stopping.set()
+            pool.shutdown(wait=False, cancel_futures=True)
+            print("bench: interrupted; ending the runs", file=progress, flush=True)
+            stop_runs(error)
+            pool.shutdown(wait=True)
+            raise Interrupted() from error
+        pool.shutdown()
+        return [results[m["name"]] for m in machines]
+
+
+def _expected_seconds(expected):
+    return sum(s["after_ms"] for s in expected["status"]) + (expected["shown_before_end_ms"] or 0)
+
+
+def _clock(started):
+    seconds = int(time.monotonic() - started)
+    return f"{seconds // 60}:{seconds % 60:02d}"
+
+
+def _print_done(stream, result, done, total, started):
+    name = result["machine"]["name"]
+    verdict = "as expected" if not result["differences"] else \
+        f"DIFFERS ({len(result['differences'])})"
+    print(f"[{done}/{total} {_clock(started)}] {name}: {verdict}", file=stream, flush=True)
+    for sentence in result["differences"]:
+        print(f"    {sentence}", file=stream, flush=True)
