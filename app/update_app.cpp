@@ -36,8 +36,9 @@ BOOL CUpdateApp::InitInstance() {
     CWinApp::InitInstance();
     AfxEnableControlContainer();
 
-    // The handle stays open until the process ends: the name marks the running instance.
-    HANDLE instanceMutex = CreateMutexA(nullptr, FALSE, kInstanceMutexName);
+    // Open until the start-up returns, right before the process ends: the name marks the running
+    // instance.
+    const KernelHandle instanceMutex(CreateMutexA(nullptr, FALSE, kInstanceMutexName));
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         return FALSE;
     }
@@ -61,7 +62,8 @@ BOOL CUpdateApp::InitInstance() {
         break;
     }
 
-    CoInitialize(nullptr);
+    // Declared before the window, so that the window and its WMI pointers go first.
+    const CComApartment apartment;
     const HRESULT security =
         CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
                              RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_SECURE_REFS, nullptr);
@@ -78,8 +80,8 @@ BOOL CUpdateApp::InitInstance() {
     dialog.DoModal();
     m_pMainWnd = nullptr;
 
-    // Created unowned, so this releases nothing; the name stays taken until the process ends.
-    ReleaseMutex(instanceMutex);
+    // Created unowned, so this releases nothing; the name stays taken until the start-up returns.
+    ReleaseMutex(instanceMutex.Get());
     return FALSE;
 }
 

@@ -1,7 +1,9 @@
+// RAII owners of Win32 handles, COM interface pointers and variants, and of the COM apartment.
 #pragma once
-// RAII owners of Win32 handles and COM interface pointers.
 
 #include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
 
 #include <utility>
 
@@ -73,9 +75,18 @@ struct RegistryKeyTraits {
     static void Close(Handle handle) { ::RegCloseKey(handle); }
 };
 
+// A BSTR, the string type that COM calls take.
+struct SystemStringTraits {
+    using Handle = BSTR;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { ::SysFreeString(handle); }
+};
+
 using KernelHandle = ScopedHandle<KernelHandleTraits>;
 using FindHandle = ScopedHandle<FindHandleTraits>;
 using RegistryKey = ScopedHandle<RegistryKeyTraits>;
+using SystemString = ScopedHandle<SystemStringTraits>;
 
 template <typename T> class ComPtr {
 public:
@@ -115,4 +126,30 @@ public:
 
 private:
     T* m_pointer = nullptr;
+};
+
+// A VARIANT that clears whatever it holds when it goes.
+class COleVariant : public tagVARIANT {
+public:
+    COleVariant() { ::VariantInit(this); }
+    ~COleVariant() { ::VariantClear(this); }
+    COleVariant(const COleVariant&) = delete;
+    COleVariant& operator=(const COleVariant&) = delete;
+};
+
+// The calling thread's COM apartment for one scope: CoInitialize, and CoUninitialize when that
+// succeeded (a second initialisation of the same kind succeeds too and is paired as well).
+class CComApartment {
+public:
+    CComApartment() : m_initialized(SUCCEEDED(::CoInitialize(nullptr))) {}
+    ~CComApartment() {
+        if (m_initialized) {
+            ::CoUninitialize();
+        }
+    }
+    CComApartment(const CComApartment&) = delete;
+    CComApartment& operator=(const CComApartment&) = delete;
+
+private:
+    bool m_initialized;
 };

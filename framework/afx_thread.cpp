@@ -6,14 +6,8 @@
 
 IMPLEMENT_DYNAMIC(CWinThread, CCmdTarget)
 
-CWinThread::~CWinThread() {
-    if (m_hThread != nullptr) {
-        ::CloseHandle(m_hThread);
-    }
-}
-
 BOOL CWinThread::CreateThread(DWORD createFlags, UINT stackSize, LPSECURITY_ATTRIBUTES security) {
-    if (m_hThread != nullptr) {
+    if (m_hThread) {
         return FALSE;
     }
     // Started suspended so that the handle and id are stored before the thread can run (and
@@ -25,7 +19,7 @@ BOOL CWinThread::CreateThread(DWORD createFlags, UINT stackSize, LPSECURITY_ATTR
     if (thread == nullptr) {
         return FALSE;
     }
-    m_hThread = thread;
+    m_hThread.Reset(thread);
     m_nThreadID = threadId;
     if ((createFlags & CREATE_SUSPENDED) != 0) {
         return TRUE;
@@ -33,8 +27,7 @@ BOOL CWinThread::CreateThread(DWORD createFlags, UINT stackSize, LPSECURITY_ATTR
     if (::ResumeThread(thread) == static_cast<DWORD>(-1)) {
         // It never ran: end it so that it cannot start later behind the caller's back.
         ::TerminateThread(thread, static_cast<DWORD>(-1));
-        ::CloseHandle(thread);
-        m_hThread = nullptr;
+        m_hThread.Reset();
         m_nThreadID = 0;
         return FALSE;
     }

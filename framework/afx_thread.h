@@ -1,8 +1,9 @@
-#pragma once
 // Threads that run an object's InitInstance and, when it succeeds, a message loop.
+#pragma once
 
 #include <windows.h>
 
+#include "afx_handle.h"
 #include "afx_object.h"
 
 class CWinThread : public CCmdTarget {
@@ -12,8 +13,6 @@ public:
     CWinThread() = default;
     CWinThread(const CWinThread&) = delete;
     CWinThread& operator=(const CWinThread&) = delete;
-    // Closes the thread handle.
-    ~CWinThread() override;
 
     // Starts the thread (suspended when createFlags holds CREATE_SUSPENDED). With m_bAutoDelete
     // the object may be gone by the time this returns TRUE.
@@ -26,7 +25,8 @@ public:
     virtual int Run();
 
     BOOL m_bAutoDelete = TRUE;
-    HANDLE m_hThread = nullptr;
+    // Closed with the object.
+    KernelHandle m_hThread;
     DWORD m_nThreadID = 0;
 
 protected:

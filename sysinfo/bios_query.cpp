@@ -5,8 +5,6 @@
 
 #include <wbemcli.h>
 
-#include <utility>
-
 namespace {
 
 const char kNamespacePath[] = "\\\\.\\root\\cimv2";
@@ -14,12 +12,6 @@ const wchar_t kBiosClass[] = L"Win32_BIOS";
 const wchar_t kBiosVersionProperty[] = L"SMBIOSBIOSVersion";
 // Bounds the wait for the first instance; the other WMI calls have no bound of their own.
 const LONG kFirstInstanceTimeoutMs = 2000;
-
-template <typename Interface> void ReleaseAndClear(Interface*& pointer) {
-    if (pointer != nullptr) {
-        std::exchange(pointer, nullptr)->Release();
-    }
-}
 
 } // namespace
 
@@ -33,12 +25,11 @@ BOOL CUpdateDlg::ConnectWmi() {
         return FALSE;
     }
 
-    ReleaseAndClear(m_pSvc);
-    const HRESULT connected =
-        locator->ConnectServer(path.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, &m_pSvc);
+    const HRESULT connected = locator->ConnectServer(path.Get(), nullptr, nullptr, nullptr, 0,
+                                                     nullptr, nullptr, m_pSvc.Receive());
     if (FAILED(connected)) {
         // A failed call should hand nothing back; if it did anyway, it is not a connection.
-        ReleaseAndClear(m_pSvc);
+        m_pSvc.Reset();
         return FALSE;
     }
     return TRUE;
@@ -46,35 +37,35 @@ BOOL CUpdateDlg::ConnectWmi() {
 
 BOOL CUpdateDlg::GetFirstInstance(const wchar_t* className, IEnumWbemClassObject** enumerator,
                                   IWbemClassObject** instance) {
-    if (m_pSvc == nullptr || className == nullptr || enumerator == nullptr || instance == nullptr) {
+    if (!m_pSvc || className == nullptr || enumerator == nullptr || instance == nullptr) {
         return FALSE;
     }
-    // Out-parameters: whatever they held is overwritten by the calls, so start from nothing and
-    // release only what the calls hand back.
+    // Out-parameters: handed over only together, on success.
     *enumerator = nullptr;
     *instance = nullptr;
 
+    ComPtr<IEnumWbemClassObject> found;
     HRESULT enumerated = E_OUTOFMEMORY;
     {
         const SystemString name(::SysAllocString(className));
         if (!name) {
             return FALSE;
         }
-        enumerated = m_pSvc->CreateInstanceEnum(name.Get(), 0, nullptr, enumerator);
+        enumerated = m_pSvc->CreateInstanceEnum(name.Get(), 0, nullptr, found.Receive());
     }
-    if (FAILED(enumerated) || *enumerator == nullptr) {
-        ReleaseAndClear(*enumerator);
+    if (FAILED(enumerated) || !found) {
         return FALSE;
     }
 
+    ComPtr<IWbemClassObject> first;
     ULONG returned = 0;
-    const HRESULT fetched = (*enumerator)->Next(kFirstInstanceTimeoutMs, 1, instance, &returned);
+    const HRESULT fetched = found->Next(kFirstInstanceTimeoutMs, 1, first.Receive(), &returned);
     // WBEM_S_FALSE and WBEM_S_TIMEDOUT are success codes: only the count says an object came.
-    if (FAILED(fetched) || returned != 1 || *instance == nullptr) {
-        ReleaseAndClear(*instance);
-        ReleaseAndClear(*enumerator);
+    if (FAILED(fetched) || returned != 1 || !first) {
         return FALSE;
     }
+    *enumerator = found.Detach();
+    *instance = first.Detach();
     return TRUE;
 }
 
@@ -100,13 +91,13 @@ void CUpdateDlg::ReadBiosVersion() {
     if (!ConnectWmi()) {
         return;
     }
-    if (GetFirstInstance(kBiosClass, &m_pEnumerator, &m_pClassObject) &&
-        GetPropertyValue(kBiosVersionProperty, m_pClassObject, &m_varValue) &&
+    if (GetFirstInstance(kBiosClass, m_pEnumerator.Receive(), m_pClassObject.Receive()) &&
+        GetPropertyValue(kBiosVersionProperty, m_pClassObject.Get(), &m_varValue) &&
         V_VT(&m_varValue) == VT_BSTR) {
         // Stored in full, spaces included: the worker compares it as it is.
         m_strBiosVersion = CString(V_BSTR(&m_varValue));
         m_strBiosVersion.MakeUpper();
     }
-    ReleaseAndClear(m_pClassObject);
-    ReleaseAndClear(m_pEnumerator);
+    m_pClassObject.Reset();
+    m_pEnumerator.Reset();
 }

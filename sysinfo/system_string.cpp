@@ -1,7 +1,5 @@
 #include "sysinfo/system_string.h"
 
-#include "afx.h"
-
 SystemString MultiByteToSystemString(const char* text) {
     const int byteCount = ::lstrlenA(text);
     const int unitCount = ::MultiByteToWideChar(CP_THREAD_ACP, 0, text, byteCount, nullptr, 0);

@@ -32,19 +32,10 @@ END_MESSAGE_MAP()
 
 CUpdateDlg::CUpdateDlg(CWnd* pParent)
     : CDialog(IDD_UPDATE_DIALOG, pParent), m_nProgress(0), m_pUpdateThread(nullptr),
-      m_pSvc(nullptr), m_pEnumerator(nullptr), m_pClassObject(nullptr),
-      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {
-    ::VariantInit(&m_varValue);
-}
+      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
 
-CUpdateDlg::~CUpdateDlg() {
-    // Nothing uses the WMI connection or its last value after the start, so they go with the
-    // window; the instance first, the connection last.
-    const ComPtr<IWbemServices> connection(m_pSvc);
-    const ComPtr<IEnumWbemClassObject> enumerator(m_pEnumerator);
-    const ComPtr<IWbemClassObject> instance(m_pClassObject);
-    ::VariantClear(&m_varValue);
-}
+// Nothing uses the WMI connection or its last value after the start, so they go with the window.
+CUpdateDlg::~CUpdateDlg() = default;
 
 BOOL CUpdateDlg::PreTranslateMessage(MSG* pMsg) {
     // Keys never reach the dialog manager, so Enter and Escape can neither end nor navigate it.

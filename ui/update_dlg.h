@@ -47,11 +47,12 @@ public:
     int m_nProgress;
     CString m_strText;
     CString m_strImageFile;
-    VARIANT m_varValue;
+    COleVariant m_varValue;
     CHWDriverDownloadThread* m_pUpdateThread;
-    IWbemServices* m_pSvc;
-    IEnumWbemClassObject* m_pEnumerator;
-    IWbemClassObject* m_pClassObject;
+    // Released with the window, the instance first and the connection last.
+    ComPtr<IWbemServices> m_pSvc;
+    ComPtr<IEnumWbemClassObject> m_pEnumerator;
+    ComPtr<IWbemClassObject> m_pClassObject;
     HICON m_hIcon;
 
 protected:
