@@ -16,29 +16,44 @@ BOOL CBitmap::LoadBitmap(UINT id) {
     return GetSafeHandle() != nullptr ? TRUE : FALSE;
 }
 
-BOOL CDC::CreateCompatibleDC(const CDC* dc) {
-    m_ownedDC.Reset(::CreateCompatibleDC(dc != nullptr ? dc->GetSafeHdc() : nullptr));
-    m_hDC = m_ownedDC.Get();
-    return m_hDC != nullptr ? TRUE : FALSE;
-}
+namespace {
 
-CClientDC::CClientDC(CWnd* wnd) : m_hWnd(wnd != nullptr ? wnd->GetSafeHwnd() : nullptr) {
-    m_hDC = ::GetDC(m_hWnd);
-    if (m_hDC == nullptr) {
+HDC Obtained(HDC dc) {
+    if (dc == nullptr) {
         AfxThrowResourceException();
     }
+    return dc;
 }
+
+} // namespace
+
+CMemoryDC::CMemoryDC(const CDC* dc)
+    : CDC(::CreateCompatibleDC(dc != nullptr ? dc->GetSafeHdc() : nullptr)) {}
+
+CMemoryDC::~CMemoryDC() {
+    if (GetSafeHdc() != nullptr) {
+        ::DeleteDC(GetSafeHdc());
+    }
+}
+
+CClientDC::CClientDC(CWnd* wnd) : CClientDC(wnd != nullptr ? wnd->GetSafeHwnd() : nullptr) {}
+
+CClientDC::CClientDC(HWND hwnd) : CDC(Obtained(::GetDC(hwnd))), m_hWnd(hwnd) {}
 
 CClientDC::~CClientDC() {
-    ::ReleaseDC(m_hWnd, m_hDC);
+    ::ReleaseDC(m_hWnd, GetSafeHdc());
 }
 
-CPaintDC::CPaintDC(CWnd* wnd) : m_ps(), m_hWnd(wnd->GetSafeHwnd()) {
-    m_hDC = ::BeginPaint(m_hWnd, &m_ps);
-    if (m_hDC == nullptr) {
-        AfxThrowResourceException();
-    }
+CPaintDC::CPaintDC(CWnd* wnd) : CPaintDC(BeginPainting(wnd->GetSafeHwnd())) {}
+
+CPaintDC::Painting CPaintDC::BeginPainting(HWND hwnd) {
+    Painting painting{hwnd, {}, nullptr};
+    painting.dc = Obtained(::BeginPaint(hwnd, &painting.ps));
+    return painting;
 }
+
+CPaintDC::CPaintDC(const Painting& painting)
+    : CDC(painting.dc), m_ps(painting.ps), m_hWnd(painting.hwnd) {}
 
 CPaintDC::~CPaintDC() {
     ::EndPaint(m_hWnd, &m_ps);

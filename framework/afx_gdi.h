@@ -1,6 +1,6 @@
-#pragma once
 // Device contexts and the GDI objects painted with them. Every wrapper that creates or obtains a
 // handle gives it back when it goes out of scope.
+#pragma once
 
 #include <windows.h>
 
@@ -16,13 +16,6 @@ public:
 };
 
 [[noreturn]] void AfxThrowResourceException();
-
-struct MemoryDCTraits {
-    using Handle = HDC;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle handle) { return handle != nullptr; }
-    static void Close(Handle handle) { ::DeleteDC(handle); }
-};
 
 struct GdiObjectTraits {
     using Handle = HGDIOBJ;
@@ -55,20 +48,16 @@ public:
     BOOL LoadBitmap(UINT id);
 };
 
-// A device context. Wrapping a handle does not own it; a memory device context made with
-// CreateCompatibleDC is deleted with the object.
+// A device context. Wrapping a handle does not own it; the handle is fixed for the object's life,
+// so the classes below give back exactly what they obtained.
 class CDC {
 public:
-    CDC() = default;
     explicit CDC(HDC dc) : m_hDC(dc) {}
     CDC(const CDC&) = delete;
     CDC& operator=(const CDC&) = delete;
     virtual ~CDC() = default;
 
     HDC GetSafeHdc() const { return m_hDC; }
-
-    // A memory device context compatible with `dc` (with the screen when `dc` is null).
-    BOOL CreateCompatibleDC(const CDC* dc);
 
     // Each returns the object of the same kind that was selected before.
     HGDIOBJ SelectObject(HGDIOBJ object) { return ::SelectObject(m_hDC, object); }
@@ -88,10 +77,16 @@ public:
     }
     BOOL DrawIcon(int x, int y, HICON icon) { return ::DrawIcon(m_hDC, x, y, icon); }
 
-    HDC m_hDC = nullptr;
-
 private:
-    ScopedHandle<MemoryDCTraits> m_ownedDC;
+    const HDC m_hDC;
+};
+
+// A memory device context compatible with `dc` (with the screen when `dc` is null), deleted with
+// the object. Its handle is null when the system could not make one.
+class CMemoryDC : public CDC {
+public:
+    explicit CMemoryDC(const CDC* dc);
+    ~CMemoryDC() override;
 };
 
 // Keeps an object selected into a device context for one scope, then puts back what it replaced.
@@ -119,8 +114,10 @@ public:
     explicit CClientDC(CWnd* wnd);
     ~CClientDC() override;
 
-protected:
-    HWND m_hWnd;
+private:
+    explicit CClientDC(HWND hwnd);
+
+    const HWND m_hWnd;
 };
 
 // One WM_PAINT's painting (BeginPaint / EndPaint): validates the update region. Throws
@@ -130,8 +127,16 @@ public:
     explicit CPaintDC(CWnd* wnd);
     ~CPaintDC() override;
 
-    PAINTSTRUCT m_ps;
+    const PAINTSTRUCT m_ps;
 
-protected:
-    HWND m_hWnd;
+private:
+    struct Painting {
+        HWND hwnd;
+        PAINTSTRUCT ps;
+        HDC dc;
+    };
+    static Painting BeginPainting(HWND hwnd);
+    explicit CPaintDC(const Painting& painting);
+
+    const HWND m_hWnd;
 };

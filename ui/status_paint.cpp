@@ -37,10 +37,8 @@ void CUpdateDlg::OnPaint() {
     CBitmap block;
     block.LoadBitmap(IDB_PROGRESS);
 
-    CDC frameSurface;
-    frameSurface.CreateCompatibleDC(&dc);
-    CDC blockSurface;
-    blockSurface.CreateCompatibleDC(&dc);
+    CMemoryDC frameSurface(&dc);
+    CMemoryDC blockSurface(&dc);
     // Declared after the surfaces and bitmaps so that they are put back before any of those go.
     const CSelectedObject frameSelection(frameSurface, background);
     const CSelectedObject blockSelection(blockSurface, block);
