@@ -1,5 +1,6 @@
 #include "payload/work_paths.h"
 
+#include "payload_names.h"
 #include "res/resource.h"
 
 #include <cstring>
@@ -7,21 +8,25 @@
 namespace payload {
 
 const std::array<PayloadFile, 8> kUtilityFiles = {{
-    {IDR_FILE_SWINFLASH, "SWinFlash.exe"},
-    {IDR_FILE_MFC42, "mfc42.dll"},
-    {IDR_FILE_MSVCP60, "msvcp60.dll"},
-    {IDR_FILE_MSVCRT, "msvcrt.dll"},
-    {IDR_FILE_PHLASH_INI, "PHLASH.INI"},
-    {IDR_FILE_PHLASHLC, "PhlashLc.dll"},
-    {IDR_FILE_PHLASH9X, "Phlash9X.vxd"},
-    {IDR_FILE_PHLASHNT, "PhlashNT.sys"},
+    {IDR_FILE_SWINFLASH, IDR_FILE_SWINFLASH_NAME},
+    {IDR_FILE_MFC42, IDR_FILE_MFC42_NAME},
+    {IDR_FILE_MSVCP60, IDR_FILE_MSVCP60_NAME},
+    {IDR_FILE_MSVCRT, IDR_FILE_MSVCRT_NAME},
+    {IDR_FILE_PHLASH_INI, IDR_FILE_PHLASH_INI_NAME},
+    {IDR_FILE_PHLASHLC, IDR_FILE_PHLASHLC_NAME},
+    {IDR_FILE_PHLASH9X, IDR_FILE_PHLASH9X_NAME},
+    {IDR_FILE_PHLASHNT, IDR_FILE_PHLASHNT_NAME},
 }};
 
-const PayloadFile kBiosImage = {IDR_FILE_BIOS_IMAGE, "mirtsf13.imc"};
+const PayloadFile kBiosImage = {IDR_FILE_BIOS_IMAGE, IDR_FILE_BIOS_IMAGE_NAME};
 
+// The help index is never written, but the utility may leave an index of that name beside its
+// files, and a text file of its own.
 const std::array<const char*, 11> kCleanUpFiles = {
-    "SWinFlash.exe", "mfc42.dll",    "msvcp60.dll",   "msvcrt.dll", "PHLASH.INI",   "PhlashLc.dll",
-    "Phlash9X.vxd",  "PhlashNT.sys", "WINPHLASH.GID", "PHLASH.txt", "mirtsf13.imc",
+    IDR_FILE_SWINFLASH_NAME,      IDR_FILE_MFC42_NAME,      IDR_FILE_MSVCP60_NAME,
+    IDR_FILE_MSVCRT_NAME,         IDR_FILE_PHLASH_INI_NAME, IDR_FILE_PHLASHLC_NAME,
+    IDR_FILE_PHLASH9X_NAME,       IDR_FILE_PHLASHNT_NAME,   IDR_FILE_HELP_INDEX_NAME,
+    BIOSUPDATE_UTILITY_TEXT_NAME, IDR_FILE_BIOS_IMAGE_NAME,
 };
 
 namespace {

@@ -1,7 +1,8 @@
 // Names and path building of the work folder, free of any platform header so that the bounds can
 // be checked on the host too. Every path lives in a fixed buffer of kPathBufferSize bytes.
-#ifndef BIOSUPDATE_PAYLOAD_WORK_PATHS_H
-#define BIOSUPDATE_PAYLOAD_WORK_PATHS_H
+#pragma once
+
+#include "payload_names.h"
 
 #include <array>
 #include <cstddef>
@@ -37,7 +38,7 @@ extern const PayloadFile kBiosImage;
 extern const std::array<const char*, 11> kCleanUpFiles;
 
 // The flash utility's backup of the old BIOS; only the end of a run deletes it.
-constexpr char kBackupFileName[] = "BIOS.bak";
+constexpr char kBackupFileName[] = BIOSUPDATE_BACKUP_NAME;
 
 // Appends "\BIOSUPDATE" to the Program Files path held in `buffer` (zero-terminated within `size`
 // bytes). Refuses a Program Files path longer than kMaxProgramFilesLength, a missing terminator
@@ -57,5 +58,3 @@ bool BuildFilePath(const char* folder, const char* name, char (&buffer)[Size]) {
 }
 
 } // namespace payload
-
-#endif

@@ -17,7 +17,7 @@ constexpr int kBlockImageWidth = 22;
 constexpr int kBlockTop = 354;
 constexpr int kBlockHeight = 9;
 
-// The animation counter runs 0..kLastProgressStep.
+// The animation counter runs 0..kLastProgressStep and then starts over at 0.
 constexpr int kLastProgressStep = 31;
 
 // The system default locale that selects the Korean screen and its higher text band.

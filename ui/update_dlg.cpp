@@ -4,6 +4,7 @@
 
 #include "payload/work_folder.h"
 #include "res/resource.h"
+#include "ui/progress_geometry.h"
 #include "worker/pause.h"
 #include "worker/update_thread.h"
 
@@ -14,8 +15,6 @@ namespace {
 const char kConfirmCaption[] = "BIOS update";
 // The pause before the first status text; shares the worker's pause so tests replace both.
 constexpr DWORD kInitialPauseMs = 2000;
-// The progress counter runs 0..kLastProgress and then starts over.
-constexpr int kLastProgress = 31;
 constexpr COLORREF kBackgroundColor = RGB(0, 0, 0);
 
 } // namespace
@@ -174,7 +173,7 @@ void CUpdateDlg::OnTimer(UINT_PTR nIDEvent) {
         }
         break;
     case IDT_ANIMATE:
-        m_nProgress = m_nProgress < kLastProgress ? m_nProgress + 1 : 0;
+        m_nProgress = m_nProgress < ui::kLastProgressStep ? m_nProgress + 1 : 0;
         CoverScreen();
         InvalidateRect(nullptr, FALSE);
         break;

@@ -1,5 +1,8 @@
 #include "worker/flash_command_line.h"
 
+#include "payload/work_paths.h"
+#include "payload_names.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -30,7 +33,7 @@ bool FormatFlashExecutablePath(const char* workFolder, char* buffer, std::size_t
     if (!IsQuotable(workFolder)) {
         return Refuse(buffer, size);
     }
-    const int wanted = std::snprintf(buffer, size, "%s\\SWinFlash.exe", workFolder);
+    const int wanted = std::snprintf(buffer, size, "%s\\%s", workFolder, IDR_FILE_SWINFLASH_NAME);
     return Fits(wanted, size) || Refuse(buffer, size);
 }
 
@@ -39,9 +42,9 @@ bool FormatFlashCommandLine(const char* workFolder, const char* imageName, char*
     if (!IsQuotable(workFolder)) {
         return Refuse(buffer, size);
     }
-    const int wanted = std::snprintf(
-        buffer, size, "\"%s\\SWinFlash.exe\" /BU=BIOS.bak /C /MFG /P /S /V /mode=2 %s", workFolder,
-        imageName);
+    const int wanted =
+        std::snprintf(buffer, size, "\"%s\\%s\" /BU=%s /C /MFG /P /S /V /mode=2 %s", workFolder,
+                      IDR_FILE_SWINFLASH_NAME, payload::kBackupFileName, imageName);
     return Fits(wanted, size) || Refuse(buffer, size);
 }
 

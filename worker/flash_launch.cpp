@@ -3,17 +3,9 @@
 #include "worker/update_thread.h"
 
 #include "worker/flash_command_line.h"
+#include "worker/version_stamp.h"
 
 #include <cstring>
-
-namespace {
-
-constexpr char kStampKeyPath[] = ".DEFAULT\\Software\\Tamrel\\BIOSUPDATE\\Parameters";
-constexpr char kStampValueName[] = "Version";
-constexpr char kStampVersion[] = "1.1508.0312.01";
-static_assert(sizeof kStampVersion == 15, "the stamp is stored with its terminating NUL");
-
-} // namespace
 
 void CHWDriverDownloadThread::RunFlashUtility(CString commandLine, CString workFolder) {
     // Naming the executable as well as quoting it keeps Windows from trying "C:\Program.exe"
@@ -46,13 +38,14 @@ void CHWDriverDownloadThread::RunFlashUtility(CString commandLine, CString workF
 
 BOOL CHWDriverDownloadThread::WriteVersionStamp() {
     RegistryKey key;
+    using worker::kStampKeyPath;
     if (::RegOpenKeyExA(HKEY_USERS, kStampKeyPath, 0, KEY_SET_VALUE, key.Receive()) !=
             ERROR_SUCCESS &&
         ::RegCreateKeyA(HKEY_USERS, kStampKeyPath, key.Receive()) != ERROR_SUCCESS) {
         return FALSE;
     }
-    const LONG written =
-        ::RegSetValueExA(key.Get(), kStampValueName, 0, REG_SZ,
-                         reinterpret_cast<const BYTE*>(kStampVersion), sizeof kStampVersion);
+    const LONG written = ::RegSetValueExA(key.Get(), worker::kStampValueName, 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(worker::kStampVersion),
+                                          sizeof worker::kStampVersion);
     return written == ERROR_SUCCESS ? TRUE : FALSE;
 }

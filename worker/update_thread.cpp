@@ -18,7 +18,6 @@ constexpr DWORD kStepPauseMs = 2000;
 constexpr DWORD kCannotUpdatePauseMs = 3000;
 constexpr DWORD kVersionVerdictPauseMs = 5000;
 constexpr DWORD kBeforeFlashPauseMs = 1000;
-constexpr int kPrefixLength = 5;
 
 std::string_view View(const CString& text) {
     return std::string_view(text.GetString(), static_cast<std::size_t>(text.GetLength()));
@@ -67,7 +66,8 @@ int CHWDriverDownloadThread::DoUpdate() {
         m_strFoundFile.Empty();
     }
     if (m_strFoundFile.IsEmpty()) {
-        return FinishWithoutFlash(IDS_CANNOT_UPDATE, kCannotUpdatePauseMs);
+        FinishWithoutFlash(IDS_CANNOT_UPDATE, kCannotUpdatePauseMs);
+        return 0;
     }
 
     PauseWorker(kStepPauseMs);
@@ -78,32 +78,36 @@ int CHWDriverDownloadThread::DoUpdate() {
     PauseWorker(kStepPauseMs);
 
     const CString bios = UpperCased(m_pOwner->m_strBiosVersion);
-    m_strBiosPrefix = bios.Mid(0, kPrefixLength);
+    const std::string_view biosPrefix = worker::PlatformPrefix(View(bios));
+    m_strBiosPrefix = CString(biosPrefix.data(), static_cast<int>(biosPrefix.size()));
     const CString imageName = UpperCased(m_pOwner->m_strImageFile);
     switch (worker::DecideUpdate(View(foundName), View(imageName), View(bios))) {
     case worker::VersionDecision::CannotUpdate:
-        return FinishWithoutFlash(IDS_CANNOT_UPDATE, kCannotUpdatePauseMs);
+        FinishWithoutFlash(IDS_CANNOT_UPDATE, kCannotUpdatePauseMs);
+        break;
     case worker::VersionDecision::ImageOlder:
-        return FinishWithoutFlash(IDS_IMAGE_OLDER, kVersionVerdictPauseMs);
+        FinishWithoutFlash(IDS_IMAGE_OLDER, kVersionVerdictPauseMs);
+        break;
     case worker::VersionDecision::SameVersion:
-        return FinishWithoutFlash(IDS_SAME_VERSION, kVersionVerdictPauseMs);
+        FinishWithoutFlash(IDS_SAME_VERSION, kVersionVerdictPauseMs);
+        break;
     case worker::VersionDecision::Flash:
+        Flash(path, imageName);
         break;
     }
-    return Flash(path, imageName);
+    return 0;
 }
 
-int CHWDriverDownloadThread::FinishWithoutFlash(UINT statusId, DWORD pauseMilliseconds) {
+void CHWDriverDownloadThread::FinishWithoutFlash(UINT statusId, DWORD pauseMilliseconds) {
     WriteVersionStamp();
     ShowStatus(statusId);
     PauseWorker(pauseMilliseconds);
     // The exit timer first: the window's finishing step may end it, but never before it is armed.
     ::SetTimer(m_pOwner->m_hWnd, IDT_EXIT, IDT_EXIT_INTERVAL_MS, nullptr);
     ::PostMessageA(m_pOwner->m_hWnd, WM_UPDATE_FINISH, 0, 0);
-    return 0;
 }
 
-int CHWDriverDownloadThread::Flash(const char* workFolder, const CString& imageName) {
+void CHWDriverDownloadThread::Flash(const char* workFolder, const CString& imageName) {
     ShowStatus(IDS_CHECKING);
     PauseWorker(kStepPauseMs);
     PauseWorker(kStepPauseMs);
@@ -116,7 +120,6 @@ int CHWDriverDownloadThread::Flash(const char* workFolder, const CString& imageN
     }
     WriteVersionStamp();
     ::PostMessageA(m_pOwner->m_hWnd, WM_UPDATE_FINISH, 0, 0);
-    return 0;
 }
 
 BOOL CHWDriverDownloadThread::FindImageFile(CString pattern) {

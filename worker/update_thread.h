@@ -1,8 +1,7 @@
 // The background thread of one update run: finds the carried image in the work folder, decides
 // against the running BIOS version whether to flash it, runs the flash utility when it is newer,
 // stamps the registry and ends the run through the status window.
-#ifndef BIOSUPDATE_WORKER_UPDATE_THREAD_H
-#define BIOSUPDATE_WORKER_UPDATE_THREAD_H
+#pragma once
 
 #include "afx.h"
 
@@ -46,8 +45,6 @@ private:
     // The last status text loaded, shown again when a string is missing.
     CString m_strStatusText;
 
-    int FinishWithoutFlash(UINT statusId, DWORD pauseMilliseconds);
-    int Flash(const char* workFolder, const CString& imageName);
+    void FinishWithoutFlash(UINT statusId, DWORD pauseMilliseconds);
+    void Flash(const char* workFolder, const CString& imageName);
 };
-
-#endif

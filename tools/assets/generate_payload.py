@@ -1,7 +1,7 @@
 """Writes the default payload that stands in for the vendor's files.
 
-Usage: generate_payload.py OUTPUT_FOLDER PLACEHOLDER_NAME...
-Writes the utility's configuration file "PHLASH.INI", the demo BIOS image "mirtsf13.imc" and one
+Usage: generate_payload.py OUTPUT_FOLDER INI_NAME IMAGE_NAME PLACEHOLDER_NAME...
+Writes the utility's configuration file as INI_NAME, the demo BIOS image as IMAGE_NAME and one
 marked placeholder for each PLACEHOLDER_NAME. The flash utility itself is the stand-in program
 built from tools/flashstub. Every run writes the same bytes.
 """
@@ -29,7 +29,6 @@ INI_LINES = (
     "ShutDown=1",
 ) + ("",) * 16
 
-IMAGE_NAME = "mirtsf13.imc"
 IMAGE_SIZE = 1053222
 IMAGE_HEADER = b"BIOSUpdate demo BIOS image: a stand-in, not firmware.\r\n"
 IMAGE_SEED = b"BIOSUpdate demo image"
@@ -61,9 +60,9 @@ def placeholder(name):
     ).encode("ascii")
 
 
-def payload(placeholder_names):
+def payload(ini_name, image_name, placeholder_names):
     """File name -> file contents."""
-    files = {"PHLASH.INI": phlash_ini(), IMAGE_NAME: demo_image()}
+    files = {ini_name: phlash_ini(), image_name: demo_image()}
     for name in placeholder_names:
         if name in files:
             raise ValueError(f"{name} is generated with its own contents")
@@ -72,12 +71,12 @@ def payload(placeholder_names):
 
 
 def main(arguments):
-    if len(arguments) < 2:
+    if len(arguments) < 4:
         sys.stderr.write(__doc__)
         return 2
-    folder = arguments[1]
+    folder, ini_name, image_name = arguments[1:4]
     os.makedirs(folder, exist_ok=True)
-    for name, contents in payload(arguments[2:]).items():
+    for name, contents in payload(ini_name, image_name, arguments[4:]).items():
         with open(os.path.join(folder, name), "wb") as output:
             output.write(contents)
     return 0
