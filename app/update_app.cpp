@@ -101,5 +101,6 @@ void CUpdateApp::ProcessWndProcException(const CException& error, const MSG* mes
 }
 
 int CUpdateApp::CleanUpWorkFolder() {
-    return payload::CleanUpWorkFolder();
+    payload::CleanUpWorkFolder();
+    return 0;
 }

@@ -1,5 +1,5 @@
-#pragma once
 // The whole framework.
+#pragma once
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
-#pragma once
 // The one application object and the process-wide framework state.
+#pragma once
 
 #include <windows.h>
 

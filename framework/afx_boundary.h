@@ -1,6 +1,6 @@
-#pragma once
 // The exception boundary of window, dialog and thread procedures: a C++ exception cannot unwind
 // through the system's frames, so it is caught here and reported.
+#pragma once
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
-#pragma once
 // The code page of every multibyte <-> UTF-16 conversion in the program.
+#pragma once
 
 #include <windows.h>
 

@@ -120,11 +120,7 @@ INT_PTR CALLBACK CDialog::AfxDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     }
     auto* dialog = reinterpret_cast<CDialog*>(lParam);
     BOOL result = TRUE;
-    MSG current{};
-    current.hwnd = hwnd;
-    current.message = message;
-    current.wParam = wParam;
-    current.lParam = lParam;
+    const MSG current = afx_detail::MessageRecord(hwnd, message, wParam, lParam);
     afx_detail::RunGuarded(&current, [&] { result = dialog->OnInitDialog(); });
     return result;
 }

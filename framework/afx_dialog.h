@@ -1,5 +1,5 @@
-#pragma once
 // Modal dialogs from a template, run by a message loop that ends on WM_QUIT.
+#pragma once
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
-#pragma once
 // The framework's exceptions, thrown by value and caught as const CException&, and its message box.
+#pragma once
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
-#pragma once
 // Binary files and folder searches.
+#pragma once
 
 #include <windows.h>
 

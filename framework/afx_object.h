@@ -1,5 +1,5 @@
-#pragma once
 // Run-time class records, the object root and message tables.
+#pragma once
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
-#pragma once
 // Multibyte (ANSI) value string.
+#pragma once
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
-#pragma once
 // Critical section and its scoped lock.
+#pragma once
 
 #include <windows.h>
 

@@ -79,15 +79,7 @@ LRESULT CALLBACK CWnd::AfxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     if (wnd == nullptr) {
         return ::DefWindowProcA(hwnd, message, wParam, lParam);
     }
-    MSG current{};
-    current.hwnd = hwnd;
-    current.message = message;
-    current.wParam = wParam;
-    current.lParam = lParam;
-    current.time = static_cast<DWORD>(::GetMessageTime());
-    const DWORD position = static_cast<DWORD>(::GetMessagePos());
-    current.pt = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
-
+    const MSG current = afx_detail::MessageRecord(hwnd, message, wParam, lParam);
     LRESULT result = 0;
     {
         CurrentMessageScope scope(&current);
@@ -259,6 +251,18 @@ const MSG* AfxGetCurrentMessage() {
 }
 
 namespace afx_detail {
+
+MSG MessageRecord(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    MSG record{};
+    record.hwnd = hwnd;
+    record.message = message;
+    record.wParam = wParam;
+    record.lParam = lParam;
+    record.time = static_cast<DWORD>(::GetMessageTime());
+    const DWORD position = static_cast<DWORD>(::GetMessagePos());
+    record.pt = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+    return record;
+}
 
 CtlColorArguments::CtlColorArguments(WPARAM wParam, LPARAM lParam)
     : dc(reinterpret_cast<HDC>(wParam)), control(nullptr), type(CTLCOLOR_MSGBOX) {

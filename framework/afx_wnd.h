@@ -1,5 +1,5 @@
-#pragma once
 // Windows and the window procedure that routes their messages to C++ objects.
+#pragma once
 
 #include <windows.h>
 
@@ -87,6 +87,10 @@ protected:
 const MSG* AfxGetCurrentMessage();
 
 namespace afx_detail {
+
+// The record of a message that a window or dialog procedure was handed, with the time and cursor
+// position of the message being handled.
+MSG MessageRecord(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The arguments of OnCtlColor, decoded from whichever member of the control-colour family is
 // current. A control without its own object gets a temporary one.

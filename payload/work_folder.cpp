@@ -31,6 +31,16 @@ void WriteIntoFolder(const char* folder, const PayloadFile& file) {
     WriteResourceFile(file.id, path);
 }
 
+// Fills `folder` with the work folder's path and creates the folder (it may exist already).
+// False when the path is refused.
+bool OpenWorkFolder(char (&folder)[MAX_PATH]) {
+    if (!GetWorkFolderPath(folder)) {
+        return false;
+    }
+    ::CreateDirectoryA(folder, nullptr);
+    return true;
+}
+
 } // namespace
 
 bool GetWorkFolderPath(char (&buffer)[MAX_PATH]) {
@@ -81,32 +91,29 @@ int WriteResourceFile(UINT id, const char* path) {
     return 1;
 }
 
-int ExtractUtilityFiles() {
+void ExtractUtilityFiles() {
     char folder[MAX_PATH];
-    if (!GetWorkFolderPath(folder)) {
-        return 0;
+    if (!OpenWorkFolder(folder)) {
+        return;
     }
-    ::CreateDirectoryA(folder, nullptr);
     for (const PayloadFile& file : kUtilityFiles) {
         WriteIntoFolder(folder, file);
     }
-    return 0;
 }
 
 void ExtractBiosImage(CString& imageFile) {
     char folder[MAX_PATH];
-    if (!GetWorkFolderPath(folder)) {
+    if (!OpenWorkFolder(folder)) {
         return;
     }
-    ::CreateDirectoryA(folder, nullptr);
     imageFile = kBiosImage.name;
     WriteIntoFolder(folder, kBiosImage);
 }
 
-int CleanUpWorkFolder() {
+void CleanUpWorkFolder() {
     char folder[MAX_PATH];
     if (!GetWorkFolderPath(folder)) {
-        return 0;
+        return;
     }
     for (const char* name : kCleanUpFiles) {
         char path[MAX_PATH];
@@ -116,15 +123,13 @@ int CleanUpWorkFolder() {
     }
     // Succeeds only once the folder is empty.
     ::RemoveDirectoryA(folder);
-    return 0;
 }
 
 void FinishUpdateRun() {
     char folder[MAX_PATH];
-    if (!GetWorkFolderPath(folder)) {
+    if (!OpenWorkFolder(folder)) {
         return;
     }
-    ::CreateDirectoryA(folder, nullptr);
     char backup[MAX_PATH];
     const bool haveBackupPath = BuildFilePath(folder, kBackupFileName, backup);
     // The backup goes only after the folder removal was tried, so a run that left one keeps

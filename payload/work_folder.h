@@ -2,8 +2,7 @@
 // the executable's "File" resources, and removing them again. All of it runs on the main thread;
 // what lies on disk is the only state. When the Program Files path is too long for the fixed path
 // buffers, GetWorkFolderPath refuses it and every other routine does nothing at all.
-#ifndef BIOSUPDATE_PAYLOAD_WORK_FOLDER_H
-#define BIOSUPDATE_PAYLOAD_WORK_FOLDER_H
+#pragma once
 
 #include "afx.h"
 
@@ -25,20 +24,18 @@ bool FileExists(const char* path);
 // raises CFileException, which is left to the caller.
 int WriteResourceFile(UINT id, const char* path);
 
-// Creates the work folder and writes the flash utility's eight files into it. Returns 0.
-int ExtractUtilityFiles();
+// Creates the work folder and writes the flash utility's eight files into it.
+void ExtractUtilityFiles();
 
 // Creates the work folder, sets `imageFile` to the image's file name and writes the image.
 void ExtractBiosImage(CString& imageFile);
 
 // Deletes the listed work files and then the work folder if it is empty. Never deletes the
-// utility's backup. Returns 0.
-int CleanUpWorkFolder();
+// utility's backup.
+void CleanUpWorkFolder();
 
 // The end of a run: clean-up first, then the utility's backup, so that a run which left a backup
 // keeps its work folder, empty, until a later clean-up.
 void FinishUpdateRun();
 
 } // namespace payload
-
-#endif

@@ -1,6 +1,5 @@
 /* Resource ids shared by the resource script and the code. Plain C: windres reads it too. */
-#ifndef BIOSUPDATE_RES_RESOURCE_H
-#define BIOSUPDATE_RES_RESOURCE_H
+#pragma once
 
 #define IDR_MAINFRAME 128
 #define IDD_UPDATE_DIALOG 102
@@ -37,5 +36,3 @@
 #define IDR_FILE_HELP_INDEX 164
 #define IDR_FILE_SWINFLASH 165
 #define IDR_FILE_BIOS_IMAGE 168
-
-#endif

@@ -1,8 +1,7 @@
 // Where the status screen's parts go: the 640 by 480 frame on the screen, the slice of the
 // progress block drawn for each animation step, and the status text's band. Free of any platform
 // header so that every value can be checked on the host too.
-#ifndef BIOSUPDATE_UI_PROGRESS_GEOMETRY_H
-#define BIOSUPDATE_UI_PROGRESS_GEOMETRY_H
+#pragma once
 
 #include <cstdint>
 #include <optional>
@@ -60,5 +59,3 @@ TextBand StatusTextBand(std::uint32_t lcid);
 unsigned StatusScreenBitmapId(std::uint32_t lcid);
 
 } // namespace ui
-
-#endif

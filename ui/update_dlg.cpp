@@ -133,11 +133,13 @@ int CUpdateDlg::StartUpdate() {
 }
 
 int CUpdateDlg::CleanUpWorkFolder() {
-    return payload::CleanUpWorkFolder();
+    payload::CleanUpWorkFolder();
+    return 0;
 }
 
 int CUpdateDlg::ExtractUtilityFiles() {
-    return payload::ExtractUtilityFiles();
+    payload::ExtractUtilityFiles();
+    return 0;
 }
 
 void CUpdateDlg::ExtractBiosImage() {

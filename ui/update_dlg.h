@@ -1,6 +1,5 @@
 // The full-screen status window that drives one update run.
-#ifndef BIOSUPDATE_UI_UPDATE_DLG_H
-#define BIOSUPDATE_UI_UPDATE_DLG_H
+#pragma once
 
 #include "afx.h"
 #include "ui/update_messages.h"
@@ -79,5 +78,3 @@ private:
     // Set when the start timer first fires.
     bool m_bUpdateStarted = false;
 };
-
-#endif

@@ -1,6 +1,5 @@
 // Timers and private messages of the status window, shared with the update worker.
-#ifndef BIOSUPDATE_UI_UPDATE_MESSAGES_H
-#define BIOSUPDATE_UI_UPDATE_MESSAGES_H
+#pragma once
 
 #include <windows.h>
 
@@ -19,5 +18,3 @@ constexpr UINT IDT_EXIT_INTERVAL_MS = 3000;
 constexpr UINT WM_UPDATE_FINISH = 2054;
 // Posted by the window to itself to end its modal loop (wParam 0, lParam 0).
 constexpr UINT WM_UPDATE_QUIT = 2055;
-
-#endif

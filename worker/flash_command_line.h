@@ -1,8 +1,7 @@
 // The flash utility's executable path and command line, built from the work folder and the
 // upper-cased image file name. The executable's path is quoted as the first token, so that a
 // Program Files folder with a space in it cannot make Windows start "C:\Program.exe" instead.
-#ifndef BIOSUPDATE_WORKER_FLASH_COMMAND_LINE_H
-#define BIOSUPDATE_WORKER_FLASH_COMMAND_LINE_H
+#pragma once
 
 #include <cstddef>
 
@@ -24,5 +23,3 @@ bool FormatFlashCommandLine(const char* workFolder, const char* imageName, char*
                             std::size_t size);
 
 } // namespace worker
-
-#endif

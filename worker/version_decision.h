@@ -1,8 +1,7 @@
 // Whether the carried BIOS image is to be flashed over the running BIOS, judged from two texts of
 // the same layout: characters 0 to 4 name the platform, from character 5 on at most eight
 // characters hold the version as a hexadecimal number.
-#ifndef BIOSUPDATE_WORKER_VERSION_DECISION_H
-#define BIOSUPDATE_WORKER_VERSION_DECISION_H
+#pragma once
 
 #include <cstdint>
 #include <string_view>
@@ -24,5 +23,3 @@ VersionDecision DecideUpdate(std::string_view foundImageName, std::string_view i
                              std::string_view biosVersion);
 
 } // namespace worker
-
-#endif
