@@ -20,6 +20,9 @@
 set(BIOSUPDATE_VENDOR_PAYLOAD "" CACHE PATH
     "Folder with the vendor's flash utility files and BIOS image; empty for the built-in stand-ins")
 
+set(BIOSUPDATE_IMAGE_NAME "mirtsf13.imc" CACHE STRING
+    "File name of the BIOS image: a five-character platform prefix, then the version in hex digits")
+
 # The help index (164) is never written out; its file is named after the index WinHelp keeps
 # for the utility's help file.
 set(BIOSUPDATE_PAYLOAD_ENTRIES
@@ -31,12 +34,48 @@ set(BIOSUPDATE_PAYLOAD_ENTRIES
     IDR_FILE_PHLASHLC=PhlashLc.dll
     IDR_FILE_PHLASH9X=Phlash9X.vxd
     IDR_FILE_PHLASHNT=PhlashNT.sys
-    IDR_FILE_BIOS_IMAGE=mirtsf13.imc
+    IDR_FILE_BIOS_IMAGE=${BIOSUPDATE_IMAGE_NAME}
     IDR_FILE_HELP_INDEX=WINPHLASH.GID)
 # Files the flash utility writes into the work folder itself: the backup of the old BIOS that its
 # command line names (only the end of a run deletes it), and a text file the clean-up removes.
 set(BIOSUPDATE_BACKUP_FILE BIOS.bak)
 set(BIOSUPDATE_UTILITY_TEXT_FILE PHLASH.txt)
+
+# The program takes the platform from characters 0 to 4 of the image's name and the version from
+# character 5 on (strtol, base 16); the name ends the flash utility's command line, which has room
+# for 12 characters behind a work folder of 189, and at most 12 characters also keep every path
+# within 260 bytes behind a work folder of 245. A longer name is refused rather than shrinking the
+# work folders the program accepts.
+set(image_name "${BIOSUPDATE_IMAGE_NAME}")
+string(LENGTH "${image_name}" image_name_length)
+set(other_names ${BIOSUPDATE_BACKUP_FILE} ${BIOSUPDATE_UTILITY_TEXT_FILE})
+foreach(entry IN LISTS BIOSUPDATE_PAYLOAD_ENTRIES)
+    if(NOT entry MATCHES "^IDR_FILE_BIOS_IMAGE=")
+        string(REGEX REPLACE "^[^=]*=" "" file_name "${entry}")
+        list(APPEND other_names "${file_name}")
+    endif()
+endforeach()
+# File names on Windows ignore case.
+string(TOLOWER "${other_names}" other_names)
+string(TOLOWER "${image_name}" lower_image_name)
+if(NOT image_name MATCHES "^[A-Za-z0-9._-]*$")
+    set(image_problem "may hold only ASCII letters, digits, '.', '_' and '-': a space or quotation "
+                      "mark would break the flash utility's command line")
+elseif(image_name_length GREATER 12)
+    set(image_problem "is longer than 12 characters, more than the flash utility's command line "
+                      "has room for behind a work folder of 189 characters")
+elseif(NOT image_name MATCHES "^.....[0-9A-Fa-f]")
+    set(image_problem "must carry a five-character platform prefix followed by the version as a "
+                      "hexadecimal number (a hexadecimal digit at position 5)")
+elseif(image_name MATCHES "^.....0[xX]")
+    set(image_problem "must write its version without a 0x prefix")
+elseif(lower_image_name IN_LIST other_names)
+    set(image_problem "is the name of another file of the work folder")
+endif()
+if(image_problem)
+    string(CONCAT image_problem ${image_problem})
+    message(FATAL_ERROR "BIOSUPDATE_IMAGE_NAME \"${image_name}\" ${image_problem}.")
+endif()
 
 set(BIOSUPDATE_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 set(payload_names_header

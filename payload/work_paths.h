@@ -21,6 +21,8 @@ constexpr std::size_t kLongestFileNameLength = 13;
 constexpr std::size_t kMaxWorkFolderLength = kPathBufferSize - 1 - 1 - kLongestFileNameLength;
 constexpr std::size_t kMaxProgramFilesLength = kMaxWorkFolderLength - kWorkFolderSuffixLength;
 static_assert(kMaxWorkFolderLength == 245 && kMaxProgramFilesLength == 234);
+static_assert(sizeof IDR_FILE_BIOS_IMAGE_NAME - 1 <= kLongestFileNameLength,
+              "the image's name must fit the path buffers behind the longest work folder");
 
 struct PayloadFile {
     unsigned id;

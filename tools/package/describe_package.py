@@ -1,0 +1,85 @@
+"""Writes the package description of a built BIOSUpdate.exe: the executable (size, SHA-256, signer),
+the BIOS image's name with its platform and version as the program reads them, the version stamp
+and every embedded payload file with its resource id, size and SHA-256.
+
+Usage: describe_package.py --executable EXE --inputs PACKAGE_INPUTS [--signer-file FILE]
+                           --output JSON
+PACKAGE_INPUTS is the "key=value" file cmake/Package.cmake writes: image, stamp, payload-dir,
+resource-header, and one payload=<resource symbol>=<file name> line per payload file.
+"""
+
+import argparse
+import hashlib
+import json
+import os
+import re
+import sys
+
+# The program reads the platform from characters 0 to 4 of the upper-cased name and the version
+# from at most eight characters after them, as hexadecimal digits up to the first other character.
+PREFIX_LENGTH = 5
+NUMBER_LENGTH = 8
+
+
+def read_inputs(path):
+    inputs = {"payload": []}
+    with open(path, encoding="ascii") as lines:
+        for line in lines.read().splitlines():
+            key, _, value = line.partition("=")
+            if key == "payload":
+                inputs["payload"].append(tuple(value.split("=", 1)))
+            else:
+                inputs[key] = value
+    return inputs
+
+
+def resource_ids(header):
+    with open(header, encoding="ascii") as text:
+        return {name: int(number) for name, number in
+                re.findall(r"^#define\s+(IDR_FILE_\w+)\s+(\d+)\s*$", text.read(), re.M)}
+
+
+def file_facts(path):
+    with open(path, "rb") as data:
+        contents = data.read()
+    return {"size": len(contents), "sha256": hashlib.sha256(contents).hexdigest()}
+
+
+def image_facts(name):
+    upper = name.upper()
+    digits = re.match(r"[0-9A-F]*", upper[PREFIX_LENGTH:PREFIX_LENGTH + NUMBER_LENGTH]).group(0)
+    return {"file": name, "platform": upper[:PREFIX_LENGTH], "version_digits": digits,
+            "version_number": int(digits, 16) if digits else 0}
+
+
+def describe(executable, inputs, signer):
+    ids = resource_ids(inputs["resource-header"])
+    payload = [{"file": name, "resource": ids[symbol],
+                **file_facts(os.path.join(inputs["payload-dir"], name))}
+               for symbol, name in inputs["payload"]]
+    return {"format": 1,
+            "executable": {"file": os.path.basename(executable), **file_facts(executable),
+                           "signer": signer},
+            "image": image_facts(inputs["image"]), "stamp": inputs["stamp"], "payload": payload}
+
+
+def main(arguments):
+    parser = argparse.ArgumentParser(description="Writes BIOSUpdate.package.json.")
+    parser.add_argument("--executable", required=True)
+    parser.add_argument("--inputs", required=True)
+    parser.add_argument("--signer-file")
+    parser.add_argument("--output", required=True)
+    options = parser.parse_args(arguments)
+    signer = None
+    if options.signer_file:
+        with open(options.signer_file, encoding="utf-8") as text:
+            signer = text.read().strip()
+    description = describe(options.executable, read_inputs(options.inputs), signer)
+    with open(options.output + ".new", "w", encoding="ascii") as output:
+        output.write(json.dumps(description) + "\n")
+    os.replace(options.output + ".new", options.output)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
