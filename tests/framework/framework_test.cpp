@@ -112,9 +112,9 @@ TEST(ExceptionBoundary, AThreadEndsWithItsExitCodeOrItsReportAndDeletesItself) {
         auto* thread = new CProbeThread(throws, deleted);
         ASSERT_TRUE(thread->CreateThread(CREATE_SUSPENDED));
         KernelHandle handle;
-        DuplicateHandle(GetCurrentProcess(), thread->m_hThread, GetCurrentProcess(),
+        DuplicateHandle(GetCurrentProcess(), thread->m_hThread.Get(), GetCurrentProcess(),
                         handle.Receive(), 0, FALSE, DUPLICATE_SAME_ACCESS);
-        ResumeThread(thread->m_hThread);
+        ResumeThread(thread->m_hThread.Get());
         ASSERT_EQ(WaitForSingleObject(handle.Get(), 10000), WAIT_OBJECT_0);
         DWORD exitCode = 0;
         GetExitCodeThread(handle.Get(), &exitCode);

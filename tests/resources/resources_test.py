@@ -273,10 +273,11 @@ class Program(unittest.TestCase):
 
     def test_payload_is_every_embedded_file_unchanged_in_korean(self):
         folder = cache_value("BIOSUPDATE_EMBEDDED_PAYLOAD_DIR")
+        files = {**PAYLOAD, 168: cache_value("BIOSUPDATE_IMAGE_NAME")}
         self.assertEqual({name: {language: digest(data) for language, data in versions.items()}
                           for name, versions in self.res["FILE"].items()},
                          {name: {KO: digest(read(os.path.join(folder, file_name)))}
-                          for name, file_name in PAYLOAD.items()})
+                          for name, file_name in files.items()})
         self.assertEqual(self.res["FILE"][158][KO], INI)
         self.assertEqual(len(INI), 271)
 
@@ -299,7 +300,8 @@ class Build(unittest.TestCase):
         for run in ("first", "second"):
             folder = os.path.join(WORK, run)
             shutil.rmtree(folder, ignore_errors=True)
-            for script, *names in ("generate_artwork.py",), ("generate_payload.py", "mfc42.dll"):
+            for script, *names in ("generate_artwork.py",), ("generate_payload.py", "PHLASH.INI", "mirtsf13.imc",
+                                                                 "mfc42.dll"):
                 subprocess.run([sys.executable, os.path.join(SOURCE, "tools/assets", script),
                                 folder, *names], check=True)
             runs.append({name: digest(read(os.path.join(folder, name)))
