@@ -1,0 +1,70 @@
+"""End to end under Wine: packages on the bench. The quick set on the default package finds every
+machine behaving as expected; a vendor's package, built with another image name and stamp, does
+too on its own platform; and the same package benched for the platform it was meant to serve is
+reported as differing, with a non-zero exit."""
+
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+BENCH = os.path.join(HERE, "..", "..", "tools", "bench", "bench.py")
+DEFAULT_PACKAGE = os.path.join(os.environ["BIOSUPDATE_PRODUCT_DIR"], "BIOSUpdate.package.json")
+# Built by the fixture in CMakeLists.txt with an image of another platform and another stamp.
+VENDOR_PACKAGE = os.path.join(os.environ["BIOSUPDATE_VENDOR_PRODUCT_DIR"],
+                              "BIOSUpdate.package.json")
+VENDOR_STAMP = "2.0.0001"
+
+
+def bench(description, *options):
+    """The bench's exit status, summary and results."""
+    with tempfile.TemporaryDirectory() as folder:
+        out = os.path.join(folder, "out")
+        result = subprocess.run(
+            [sys.executable, BENCH, description, "--out", out,
+             "--driver", os.environ["BIOSUPDATE_UIDRIVER"],
+             "--cache", os.environ["BIOSUPDATE_E2E_CACHE"], *options],
+            stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=1200)
+        with open(os.path.join(out, "results.json")) as handle:
+            results = json.load(handle)
+        assert os.path.isfile(os.path.join(out, "report.html")), "no report"
+    return result.returncode, result.stdout, results["machines"]
+
+
+class Packages(unittest.TestCase):
+    def test_the_default_package_behaves_as_expected_on_the_quick_set(self):
+        status, summary, machines = bench(DEFAULT_PACKAGE, "--quick")
+        self.assertEqual(status, 0, summary)
+        self.assertTrue(summary.endswith("verdict: as expected\n"), summary)
+        self.assertGreaterEqual(len(machines), 9)
+        for machine in machines:
+            name = machine["machine"]["name"]
+            self.assertEqual(machine["differences"], [], name)
+            # Everything but the clean-up mode shows something worth a screenshot.
+            self.assertEqual(machine["screenshot"] is None, name == "clean-up-mode", name)
+
+    def test_a_vendor_package_flashes_its_own_platform_and_stamps_its_own_version(self):
+        status, summary, machines = bench(VENDOR_PACKAGE, "--only", "baseline")
+        self.assertEqual(status, 0, summary)
+        (machine,) = machines
+        (utility,) = machine["observed"]["utility"]
+        self.assertTrue(utility["command_line"].endswith(" ABCDE2A0.ROM"), utility)
+        self.assertEqual(machine["observed"]["stamp"], VENDOR_STAMP)
+
+    def test_a_package_built_with_another_platforms_image_differs(self):
+        status, summary, machines = bench(VENDOR_PACKAGE, "--platform", "MIRTS",
+                                          "--running-version", "F12", "--only", "baseline")
+        self.assertEqual(status, 1, summary)
+        self.assertTrue(summary.endswith("verdict: differs\n"), summary)
+        (machine,) = machines
+        self.assertEqual(machine["expected"]["outcome"], "flash")
+        self.assertEqual([s["id"] for s in machine["observed"]["status"]][-1], 133)
+        self.assertEqual(machine["observed"]["utility"], [])
+        self.assertTrue(machine["differences"])
+
+
+if __name__ == "__main__":
+    unittest.main()
