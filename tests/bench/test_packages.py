@@ -1,6 +1,6 @@
 """End to end under Wine: packages on the bench. The quick set on the default package finds every
-machine behaving as expected; a vendor's package, built with another image name and stamp, does
-too on its own platform; and the same package benched for the platform it was meant to serve is
+machine behaving as expected; a vendor's package, built with another image name and stamp and
+signed, does too on its own platform; and the same package benched for the platform it was meant to serve is
 reported as differing, with a non-zero exit."""
 
 import json
@@ -46,7 +46,9 @@ class Packages(unittest.TestCase):
             # Everything but the clean-up mode shows something worth a screenshot.
             self.assertEqual(machine["screenshot"] is None, name == "clean-up-mode", name)
 
-    def test_a_vendor_package_flashes_its_own_platform_and_stamps_its_own_version(self):
+    def test_a_signed_vendor_package_flashes_its_own_platform_and_stamps_its_own_version(self):
+        with open(VENDOR_PACKAGE) as handle:
+            self.assertEqual(json.load(handle)["executable"]["signer"], "CN=BIOSUpdate Test Vendor")
         status, summary, machines = bench(VENDOR_PACKAGE, "--only", "baseline")
         self.assertEqual(status, 0, summary)
         (machine,) = machines
