@@ -59,10 +59,6 @@ void CWinApp::OnHelp() {
     // No help file is shipped with the program, so the help command has nothing to open.
 }
 
-void CWinApp::ProcessWndProcException(const CException& e, const MSG*) {
-    e.ReportError();
-}
-
 CWinApp* AfxGetApp() {
     return g_application;
 }
@@ -101,8 +97,9 @@ BOOL AfxEnableControlContainer(void*) {
 void AfxProcessEscapedException(const CException& e, const MSG* msg) {
     // The report runs at a boundary no exception may cross; one raised while reporting is dropped.
     try {
-        if (g_application != nullptr) {
-            g_application->ProcessWndProcException(e, msg);
+        CWinThread* const thread = AfxGetThread() != nullptr ? AfxGetThread() : g_application;
+        if (thread != nullptr) {
+            thread->ProcessWndProcException(e, msg);
         } else {
             e.ReportError();
         }

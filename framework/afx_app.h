@@ -20,8 +20,6 @@ public:
     void SetRegistryKey(const char* key);
     // Help files are not shipped: the help command does nothing.
     void OnHelp();
-    // Reports an exception that escaped a message handler; by default e.ReportError().
-    virtual void ProcessWndProcException(const CException& e, const MSG* msg);
 
     const char* m_pszAppName = nullptr;
     HINSTANCE m_hInstance = nullptr;
@@ -47,8 +45,8 @@ const char* AfxGetAppName();
 // Control containment needs no set-up here; kept for the start-up sequence.
 BOOL AfxEnableControlContainer(void* occManager = nullptr);
 
-// Hands an exception that reached a window or thread procedure to the application, or reports it
-// directly when there is none.
+// Hands an exception that reached a window or thread procedure to the thread object running on
+// this thread (the application's when none is), or reports it directly when there is neither.
 void AfxProcessEscapedException(const CException& e, const MSG* msg);
 
 // The process entry: InitInstance, then Run, or ExitInstance when InitInstance fails.

@@ -3,6 +3,15 @@
 #include <process.h>
 
 #include "afx_boundary.h"
+#include "afx_exception.h"
+
+#include <utility>
+
+namespace {
+
+thread_local CWinThread* t_currentThread = nullptr;
+
+} // namespace
 
 IMPLEMENT_DYNAMIC(CWinThread, CCmdTarget)
 
@@ -34,6 +43,10 @@ BOOL CWinThread::CreateThread(DWORD createFlags, UINT stackSize, LPSECURITY_ATTR
     return TRUE;
 }
 
+DWORD CWinThread::ResumeThread() {
+    return ::ResumeThread(m_hThread.Get());
+}
+
 BOOL CWinThread::InitInstance() {
     return FALSE;
 }
@@ -51,9 +64,15 @@ int CWinThread::Run() {
     return ExitInstance();
 }
 
+void CWinThread::ProcessWndProcException(const CException& e, const MSG*) {
+    e.ReportError();
+}
+
 int CWinThread::RunThreadBody() {
+    CWinThread* const outer = std::exchange(t_currentThread, this);
     int exitCode = -1;
     afx_detail::RunGuarded(nullptr, [&] { exitCode = InitInstance() ? Run() : ExitInstance(); });
+    t_currentThread = outer;
     return exitCode;
 }
 
@@ -64,4 +83,8 @@ unsigned __stdcall CWinThread::ThreadEntry(void* parameter) {
         delete thread;
     }
     return static_cast<unsigned>(exitCode);
+}
+
+CWinThread* AfxGetThread() {
+    return t_currentThread;
 }

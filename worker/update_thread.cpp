@@ -52,6 +52,14 @@ int CHWDriverDownloadThread::ExitInstance() {
     return CWinThread::ExitInstance();
 }
 
+void CHWDriverDownloadThread::ProcessWndProcException(const CException& e, const MSG* msg) {
+    CWinThread::ProcessWndProcException(e, msg);
+    // Nothing else would take the topmost window down.
+    if (m_pOwner != nullptr) {
+        ::PostMessageA(m_pOwner->m_hWnd, WM_UPDATE_FINISH, 0, 0);
+    }
+}
+
 int CHWDriverDownloadThread::DoUpdate() {
     if (m_pOwner == nullptr) {
         return 0;

@@ -19,6 +19,9 @@ public:
 
     BOOL InitInstance() override;
     int ExitInstance() override;
+    // After the framework's report of an exception that ended the run early, posts
+    // WM_UPDATE_FINISH, so that the run still ends in order (clean-up, quit).
+    void ProcessWndProcException(const CException& e, const MSG* msg) override;
 
     int DoUpdate();
     // Sets m_strFoundFile to the name of the first file matching `pattern`, or empties it.
