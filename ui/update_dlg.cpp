@@ -8,7 +8,9 @@
 #include "worker/pause.h"
 #include "worker/update_thread.h"
 
+#include <exception>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -16,6 +18,25 @@ const char kConfirmCaption[] = "BIOS update";
 // The pause before the first status text; shares the worker's pause so tests replace both.
 constexpr DWORD kInitialPauseMs = 2000;
 constexpr COLORREF kBackgroundColor = RGB(0, 0, 0);
+
+// Notes in `abandoned` that the scope it guards was left by an exception rather than by its end.
+// An exception that a nested handler raised and the framework reported does not count.
+class AbandonWatch {
+public:
+    explicit AbandonWatch(bool& abandoned)
+        : m_abandoned(abandoned), m_exceptions(std::uncaught_exceptions()) {}
+    ~AbandonWatch() {
+        if (std::uncaught_exceptions() > m_exceptions) {
+            m_abandoned = true;
+        }
+    }
+    AbandonWatch(const AbandonWatch&) = delete;
+    AbandonWatch& operator=(const AbandonWatch&) = delete;
+
+private:
+    bool& m_abandoned;
+    const int m_exceptions;
+};
 
 } // namespace
 
@@ -33,8 +54,14 @@ CUpdateDlg::CUpdateDlg(CWnd* pParent)
     : CDialog(IDD_UPDATE_DIALOG, pParent), m_nProgress(0), m_pUpdateThread(nullptr),
       m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
 
-// Nothing uses the WMI connection or its last value after the start, so they go with the window.
-CUpdateDlg::~CUpdateDlg() = default;
+// Nothing uses the WMI connection or its last value after the start, so they go with the window;
+// but the worker uses the window until its last step, so the window waits for it first, however
+// the modal loop ended.
+CUpdateDlg::~CUpdateDlg() {
+    if (m_workerThread) {
+        ::WaitForSingleObject(m_workerThread.Get(), INFINITE);
+    }
+}
 
 BOOL CUpdateDlg::PreTranslateMessage(MSG* pMsg) {
     // Keys never reach the dialog manager, so Enter and Escape can neither end nor navigate it.
@@ -48,9 +75,11 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_UPDATE_FINISH:
         payload::FinishUpdateRun();
+        m_bRunEnding = true;
         ::PostQuitMessage(0);
         break;
     case WM_UPDATE_QUIT:
+        m_bRunEnding = true;
         ::PostQuitMessage(0);
         break;
     case WM_POWERBROADCAST:
@@ -69,6 +98,7 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CUpdateDlg::OnInitDialog() {
+    const AbandonWatch watch(m_bStepAbandoned);
     CDialog::OnInitDialog();
 
     SetIcon(m_hIcon, TRUE);
@@ -109,21 +139,37 @@ CString CUpdateDlg::GetStatus() const {
 }
 
 void CUpdateDlg::AbandonRun() {
-    // Once the worker runs it ends the run itself, perhaps only after the flash: quitting under
-    // it would pull the payload and the window away from a flash in progress.
-    if (m_pUpdateThread != nullptr || m_hWnd == nullptr) {
+    // Any other handler's exception leaves the run alone. Once the worker runs it ends the run
+    // itself, perhaps only after the flash: quitting under it would pull the payload and the
+    // window away from a flash in progress.
+    if (!std::exchange(m_bStepAbandoned, false) || m_pUpdateThread != nullptr ||
+        m_hWnd == nullptr) {
         return;
     }
     CleanUpAndQuit();
 }
 
 int CUpdateDlg::StartUpdate() {
+    const AbandonWatch watch(m_bStepAbandoned);
+    // COM pumps this thread's messages during the query, so the run may have ended meanwhile.
     ReadBiosVersion();
+    if (m_bRunEnding) {
+        return 0;
+    }
     ExtractBiosImage();
 
     auto worker = std::make_unique<CHWDriverDownloadThread>(this);
-    if (!worker->CreateThread(0, 0, nullptr)) {
+    // Started suspended, so that the window holds a handle of its own to the thread before the
+    // thread can run and, when it ends, delete the worker with the framework's handle.
+    if (!worker->CreateThread(CREATE_SUSPENDED, 0, nullptr) ||
+        !::DuplicateHandle(::GetCurrentProcess(), worker->m_hThread.Get(), ::GetCurrentProcess(),
+                           m_workerThread.Receive(), SYNCHRONIZE, FALSE, 0) ||
+        worker->ResumeThread() == static_cast<DWORD>(-1)) {
         // It never ran, so it is still ours to delete.
+        if (worker->m_hThread) {
+            ::TerminateThread(worker->m_hThread.Get(), static_cast<DWORD>(-1));
+        }
+        m_workerThread.Reset();
         CleanUpAndQuit();
         return 0;
     }
@@ -211,5 +257,6 @@ void CUpdateDlg::CoverScreen() {
 
 void CUpdateDlg::CleanUpAndQuit() {
     CleanUpWorkFolder();
+    m_bRunEnding = true;
     PostMessage(WM_UPDATE_QUIT);
 }

@@ -21,9 +21,10 @@ public:
     void SetStatus(const CString& text);
     CString GetStatus() const;
 
-    // Ends a run whose initialisation or start was abandoned by an exception: cleans up the
-    // work folder and posts WM_UPDATE_QUIT, so the user is never left with a window that
-    // cannot be closed. Called by the application's exception handler after its report.
+    // Ends a run whose initialisation or start (OnInitDialog or StartUpdate itself) an exception
+    // abandoned: cleans up the work folder and posts WM_UPDATE_QUIT, so the user is never left
+    // with a window that cannot be closed. Called by the application's exception handler after
+    // its report; an exception that abandoned any other handler leaves the run alone.
     void AbandonRun();
 
     int StartUpdate();
@@ -77,4 +78,10 @@ private:
     ScopedHandle<GdiObjectTraits> m_backgroundBrush;
     // Set when the start timer first fires.
     bool m_bUpdateStarted = false;
+    // Set when an exception abandons OnInitDialog or StartUpdate, for AbandonRun.
+    bool m_bStepAbandoned = false;
+    // Set once the run ends (its quit is on the way): no worker starts any more.
+    bool m_bRunEnding = false;
+    // The worker thread, held so that the window object outlives the worker's use of it.
+    KernelHandle m_workerThread;
 };
