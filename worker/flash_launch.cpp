@@ -7,18 +7,18 @@
 
 #include <cstring>
 
-void CHWDriverDownloadThread::RunFlashUtility(CString commandLine, CString workFolder) {
+BOOL CHWDriverDownloadThread::RunFlashUtility(CString commandLine, CString workFolder) {
     // Naming the executable as well as quoting it keeps Windows from trying "C:\Program.exe"
     // for a Program Files folder with a space in it.
     char applicationName[worker::kFlashExecutablePathSize];
     if (!worker::FormatFlashExecutablePath(workFolder, applicationName, sizeof applicationName)) {
-        return;
+        return FALSE;
     }
     // CreateProcessA may write into the command line it is given.
     char writableCommandLine[worker::kFlashCommandLineSize] = {};
     const auto length = static_cast<std::size_t>(commandLine.GetLength());
     if (length >= sizeof writableCommandLine) {
-        return;
+        return FALSE;
     }
     std::memcpy(writableCommandLine, commandLine.GetString(), length);
 
@@ -28,12 +28,13 @@ void CHWDriverDownloadThread::RunFlashUtility(CString commandLine, CString workF
     PROCESS_INFORMATION processInfo{};
     if (!::CreateProcessA(applicationName, writableCommandLine, nullptr, nullptr, FALSE,
                           CREATE_NO_WINDOW, nullptr, workFolder, &startupInfo, &processInfo)) {
-        return;
+        return FALSE;
     }
     // Declared in this order so that the thread handle is closed first.
     const KernelHandle process(processInfo.hProcess);
     const KernelHandle thread(processInfo.hThread);
     ::WaitForSingleObject(process.Get(), INFINITE);
+    return TRUE;
 }
 
 BOOL CHWDriverDownloadThread::WriteVersionStamp() {

@@ -121,10 +121,15 @@ void CHWDriverDownloadThread::Flash(const char* workFolder, const CString& image
     PauseWorker(kStepPauseMs);
     ShowStatus(IDS_UPDATING);
     PauseWorker(kBeforeFlashPauseMs);
-    // A line too long for its buffer is never started: the run ends as after a failed start.
+    // A line too long for its buffer is never started.
     char commandLine[worker::kFlashCommandLineSize];
-    if (worker::FormatFlashCommandLine(workFolder, imageName, commandLine, sizeof commandLine)) {
-        RunFlashUtility(commandLine, workFolder);
+    const bool started =
+        worker::FormatFlashCommandLine(workFolder, imageName, commandLine, sizeof commandLine) &&
+        RunFlashUtility(commandLine, workFolder) != FALSE;
+    if (!started) {
+        // Nothing was flashed: the run says so and ends as the other runs that do not flash.
+        FinishWithoutFlash(IDS_CANNOT_UPDATE, kCannotUpdatePauseMs);
+        return;
     }
     WriteVersionStamp();
     ::PostMessageA(m_pOwner->m_hWnd, WM_UPDATE_FINISH, 0, 0);

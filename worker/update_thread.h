@@ -31,8 +31,9 @@ public:
     void ShowStatus(UINT id);
 
     // Runs the flash utility of `workFolder` with `commandLine` there, hidden, and waits for it to
-    // end; returns at once when it cannot be started.
-    void RunFlashUtility(CString commandLine, CString workFolder);
+    // end. FALSE, at once, when it could not be started; TRUE once it has ended, whatever its exit
+    // code.
+    BOOL RunFlashUtility(CString commandLine, CString workFolder);
     // Writes the program's version under HKEY_USERS; FALSE when the key or value could not be
     // written.
     BOOL WriteVersionStamp();
