@@ -87,10 +87,15 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return BROADCAST_QUERY_DENY;
         }
         break;
-    case WM_CLOSE:
-        // The window stays and the run goes on; only the payload goes.
-        CleanUpWorkFolder();
+    case WM_CLOSE: {
+        // The window stays and the run goes on; only the payload goes, unless the flash utility
+        // runs and may still need it: the run's own end cleans up after the utility.
+        const CCriticalSectionLock lock(m_utilityLock);
+        if (!m_bUtilityRunning) {
+            CleanUpWorkFolder();
+        }
         return 0;
+    }
     default:
         break;
     }
@@ -136,6 +141,11 @@ void CUpdateDlg::SetStatus(const CString& text) {
 CString CUpdateDlg::GetStatus() const {
     const CCriticalSectionLock lock(m_statusLock);
     return m_strStatus;
+}
+
+void CUpdateDlg::SetUtilityRunning(bool running) {
+    const CCriticalSectionLock lock(m_utilityLock);
+    m_bUtilityRunning = running;
 }
 
 void CUpdateDlg::AbandonRun() {

@@ -27,6 +27,10 @@ public:
     // its report; an exception that abandoned any other handler leaves the run alone.
     void AbandonRun();
 
+    // The worker marks the flash utility's run: meanwhile close requests leave the work folder
+    // alone.
+    void SetUtilityRunning(bool running);
+
     int StartUpdate();
 
     // Work-folder routines; the work itself lives in payload/.
@@ -84,4 +88,7 @@ private:
     bool m_bRunEnding = false;
     // The worker thread, held so that the window object outlives the worker's use of it.
     KernelHandle m_workerThread;
+    // Guards m_bUtilityRunning between the worker and the close request's clean-up.
+    CCriticalSection m_utilityLock;
+    bool m_bUtilityRunning = false;
 };

@@ -2,10 +2,35 @@
 // stamp.
 #include "worker/update_thread.h"
 
+#include "ui/update_dlg.h"
 #include "worker/flash_command_line.h"
 #include "worker/version_stamp.h"
 
 #include <cstring>
+
+namespace {
+
+// Marks the utility's run on the window from just before its start until it has ended.
+class UtilityRunMark {
+public:
+    explicit UtilityRunMark(CUpdateDlg* window) : m_window(window) {
+        if (m_window != nullptr) {
+            m_window->SetUtilityRunning(true);
+        }
+    }
+    ~UtilityRunMark() {
+        if (m_window != nullptr) {
+            m_window->SetUtilityRunning(false);
+        }
+    }
+    UtilityRunMark(const UtilityRunMark&) = delete;
+    UtilityRunMark& operator=(const UtilityRunMark&) = delete;
+
+private:
+    CUpdateDlg* m_window;
+};
+
+} // namespace
 
 BOOL CHWDriverDownloadThread::RunFlashUtility(CString commandLine, CString workFolder) {
     // Naming the executable as well as quoting it keeps Windows from trying "C:\Program.exe"
@@ -26,6 +51,7 @@ BOOL CHWDriverDownloadThread::RunFlashUtility(CString commandLine, CString workF
     startupInfo.cb = sizeof startupInfo;
     static_assert(sizeof(STARTUPINFOA) == 68, "the start-up record of 32-bit Windows");
     PROCESS_INFORMATION processInfo{};
+    const UtilityRunMark running(m_pOwner);
     if (!::CreateProcessA(applicationName, writableCommandLine, nullptr, nullptr, FALSE,
                           CREATE_NO_WINDOW, nullptr, workFolder, &startupInfo, &processInfo)) {
         return FALSE;

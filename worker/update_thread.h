@@ -32,7 +32,7 @@ public:
 
     // Runs the flash utility of `workFolder` with `commandLine` there, hidden, and waits for it to
     // end. FALSE, at once, when it could not be started; TRUE once it has ended, whatever its exit
-    // code.
+    // code. While it runs, the window leaves the work folder to it.
     BOOL RunFlashUtility(CString commandLine, CString workFolder);
     // Writes the program's version under HKEY_USERS; FALSE when the key or value could not be
     // written.
