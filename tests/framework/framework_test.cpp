@@ -1,6 +1,7 @@
 // What the program relies on from its framework and no other test catches: the file error's text
 // for each cause, a short write counted as a full disk, and the exception boundary of window,
-// dialog and thread procedures (reported through the application, the loop or thread going on).
+// dialog and thread procedures (reported through the application or the thread's own object, the
+// loop or thread going on).
 #include "afx.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +94,10 @@ class CProbeThread : public CWinThread {
 public:
     CProbeThread(bool throws, bool& deleted) : m_throws(throws), m_deleted(deleted) {}
     ~CProbeThread() override { m_deleted = true; }
+    // A thread's escaped exception reaches its own object, which hands it to the recorder here.
+    void ProcessWndProcException(const CException& e, const MSG* msg) override {
+        theApp.ProcessWndProcException(e, msg);
+    }
     BOOL InitInstance() override {
         if (m_throws) {
             AfxThrowFileException(CFileException::fileNotFound, ERROR_FILE_NOT_FOUND, "W:\\x");

@@ -121,9 +121,10 @@ const RunCase kRuns[] = {
     {"OtherPlatform", "ABCDEF12", true, 0, "ttT", true},
     {"ImageOlder", "MIRTSF14", true, 0, "ttT", true},
     {"SameVersion", "MIRTSF13", true, 0, "ttT", true},
-    // The longest work folder whose command line fits, and one character more.
+    // The longest work folder whose command line fits, and one character more: nothing is
+    // started, and the run ends as those that do not flash, saying it cannot update.
     {"Flash189", "MIRTSF12", true, 189, "ttttu", false},
-    {"Refused190", "MIRTSF12", true, 190, "tttt", false},
+    {"Refused190", "MIRTSF12", true, 190, "ttttT", true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Runs, WorkerRun, testing::ValuesIn(kRuns),
