@@ -1,6 +1,6 @@
 """The runner's readings that the end-to-end checks stand on: the registry files Wine saves, the
-driver's log (message boxes, status band, close requests) and Wine's trace on the report's
-clock. Platform-free: no Wine."""
+driver's log (message boxes, status band, close requests and the answers to other messages) and
+Wine's trace on the report's clock. Platform-free: no Wine."""
 
 import unittest
 
@@ -35,6 +35,8 @@ DRIVER_LOG = "\n".join([
     # Written late: a band first seen earlier than the line before it.
     "2790\tstatus\tstate=unknown\tlit=300",
     "2900\tclose\trole=first\thwnd=0x10050\tok=1",
+    "2950\tmessage\trole=first\thwnd=0x10050\tmsg=0x218\twparam=0x4\tlparam=0x0\thow=sent"
+    "\tresult=0x424d5144\tok=1",
     "6000\tstatus\tstate=text\tid=131\ttext=Loading\tmatch=exact\tdiffering=0\tmismatched=0",
     "6500\tstatus\tstate=text\tid=138\ttext=Initializing for BIOS update\tmatch=exact"
     "\tdiffering=0\tmismatched=0",
@@ -73,6 +75,9 @@ class RunnerParts(unittest.TestCase):
         self.assertEqual([(s["id"], s["first_ms"]) for s in summary["status_texts"]],
                          [(138, 2790), (131, 5990)])
         self.assertEqual(summary["close_requests"], [2890])
+        self.assertEqual(summary["messages"], [{"ms": 2940, "msg": 0x218, "wparam": 4, "lparam": 0,
+                                                "how": "sent", "ok": True,
+                                                "result": 0x424D5144}])
         self.assertTrue(summary["complete"])
         self.assertFalse(driver_log.summarize(DRIVER_LOG[:DRIVER_LOG.index("9010")])["complete"])
 

@@ -1,6 +1,7 @@
 // The stand-in flash utility, started as the program starts it: from a folder whose path has
 // spaces, unquoted, hidden, waited for. The end-to-end runs rely on its record of how it was called
-// and what lay beside it, on its backup, and on the delay and exit code they ask of it.
+// and what lay beside it at its start and at its end, on its backup, and on the delay and exit
+// code they ask of it.
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,12 @@ TEST(FlashStub, RecordsItsCallWritesTheBackupAndTakesItsDelayAndExitCode) {
     const DWORD start = GetTickCount();
     ASSERT_TRUE(CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE,
                                CREATE_NO_WINDOW, nullptr, folder.c_str(), &startup, &process));
+    // Once its first record is written, the folder changes under it during its delay.
+    while (!support::Exists(scratch.PathOf("record.txt")) && GetTickCount() - start < 1500) {
+        Sleep(20);
+    }
+    ASSERT_TRUE(support::WriteFile(folder + "\\MIRTSF13.IMC", "a new image"));
+    ASSERT_TRUE(RemoveDirectoryA((folder + "\\logs").c_str()));
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
     EXPECT_GE(GetTickCount() - start, 1900u);
     DWORD exit_code = 0;
@@ -62,7 +69,11 @@ TEST(FlashStub, RecordsItsCallWritesTheBackupAndTakesItsDelayAndExitCode) {
     EXPECT_EQ(record["backup"], Values{"BIOS.bak"});
     EXPECT_EQ(record["delay-ms"], Values{"2000"});
     EXPECT_EQ(record["exit-code"], Values{"7"});
-    EXPECT_EQ(record["end"].size(), 1u);
+    std::sort(record["final-file"].begin(), record["final-file"].end());
+    EXPECT_EQ(record["final-file"], (Values{"BIOS.bak", "MIRTSF13.IMC", "SWinFlash.exe"}));
+    EXPECT_EQ(record["final-folder"], Values{});
+    EXPECT_EQ(record["final-image-size"], Values{"11"});
+    EXPECT_EQ(record["end"].size(), 2u);
     EXPECT_TRUE(support::Exists(folder + "\\BIOS.bak"));
 }
 

@@ -66,7 +66,8 @@ def summarize(text):
     launch_ms = next((ms for ms, event, f in events if event == "launch" and f["role"] == "first"),
                      0)
     result = {"driver": {}, "strings": {}, "instances": {}, "windows": [], "message_boxes": [],
-              "status_timeline": [], "status_texts": [], "close_requests": [], "errors": [],
+              "status_timeline": [], "status_texts": [], "close_requests": [], "messages": [],
+              "errors": [],
               "launch_tick": None, "complete": False}
     windows = {}
     boxes = {}
@@ -126,6 +127,11 @@ def summarize(text):
         elif event == "close":
             if f["ok"] == "1":
                 result["close_requests"].append(at)
+        elif event == "message":
+            result["messages"].append({
+                "ms": at, "msg": int(f["msg"], 16), "wparam": int(f["wparam"], 16),
+                "lparam": int(f["lparam"], 16), "how": f["how"], "ok": f["ok"] == "1",
+                "result": int(f["result"], 16) if f.get("result") else None})
         elif event == "error":
             result["errors"].append(f["message"])
         elif event == "end":

@@ -19,6 +19,7 @@ from report import Report
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_CACHE = os.path.join(os.path.expanduser("~"), ".cache", "biosupdate-e2e")
 _WINDOWS_PATH = re.compile(r"^[A-Za-z]:\\")
+_STATUS_MOMENT = re.compile(r"^status:(\d+)(\+\d+)?$")
 
 
 class E2EError(RuntimeError):
@@ -55,6 +56,55 @@ def _encode_content(path, content):
     return base64.b64encode(content).decode("ascii")
 
 
+def _moment(value, what):
+    """A point in a run as the driver takes it: "question", ms after the start, or
+    "status:<id>[+<ms>]" after a status text was first seen."""
+    if isinstance(value, int) and not isinstance(value, bool) and value >= 0:
+        return str(value)
+    if value == "question" or (isinstance(value, str) and _STATUS_MOMENT.match(value)):
+        return value
+    raise ValueError(f"{what} must be 'question', milliseconds or 'status:<id>[+<ms>]', "
+                     f"not {value!r}")
+
+
+def _status_id(value, what):
+    if isinstance(value, bool) or value not in range(129, 144):
+        raise ValueError(f"{what} is a status text id 129..143, not {value!r}")
+    return value
+
+
+def _messages(entries):
+    encoded = []
+    for entry in entries:
+        unknown = set(entry) - {"during", "after_ms", "every_ms", "msg", "wparam", "lparam"}
+        numbers = [entry.get(k) or 0 for k in ("after_ms", "every_ms", "msg", "wparam", "lparam")]
+        if unknown or "msg" not in entry or not all(isinstance(n, int) and n >= 0
+                                                    for n in numbers):
+            raise ValueError(f"a message is {{during, msg, after_ms, every_ms, wparam, lparam}} "
+                             f"with whole numbers, not {entry!r}")
+        encoded.append(":".join(str(n) for n in [_status_id(entry.get("during"),
+                                                            "a message's 'during'")] + numbers))
+    return encoded
+
+
+def _starts(starts, args, answer):
+    """Every start of the program in the one prefix; without `starts` just one."""
+    result = []
+    for start in starts or [{}]:
+        unknown = set(start) - {"args", "answer", "kill_at", "env"}
+        if unknown:
+            raise ValueError(f"a start takes args, answer, kill_at and env, not {sorted(unknown)}")
+        entry = {"args": start.get("args", args), "answer": start.get("answer", answer),
+                 "env": {str(k): str(v) for k, v in start.get("env", {}).items()},
+                 "kill_at": None}
+        if start.get("kill_at") is not None:
+            entry["kill_at"] = _moment(start["kill_at"], "kill_at")
+        if entry["answer"] not in ("yes", "no", "none"):
+            raise ValueError(f"answer must be yes, no or none, not {entry['answer']!r}")
+        result.append(entry)
+    return result
+
+
 def _encode_registry(entries):
     encoded = []
     for entry in entries:
@@ -79,7 +129,8 @@ def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="
                  args=None, files=None, dirs=(), registry=(), env=None, second_instance=None,
                  screenshots=(), screenshot_dir=None, timeout=60, screen=(1024, 768),
                  collect=(), read_values=(), wine_debug=None, close_during_status=None,
-                 keep=False, driver=None, cache=None):
+                 keep=False, driver=None, cache=None, program_files_kib=None,
+                 second_instances=(), messages=(), starts=None):
     """Checks the options and turns them into the session's configuration."""
     exe = os.path.abspath(exe)
     if not os.path.isfile(exe):
@@ -88,8 +139,7 @@ def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="
     if not os.path.isfile(driver):
         raise E2EError("uidriver.exe is missing: pass driver= or set BIOSUPDATE_UIDRIVER "
                        "(it is built in a tests tree)")
-    if answer not in ("yes", "no", "none"):
-        raise ValueError(f"answer must be yes, no or none, not {answer!r}")
+    run_starts = _starts(starts, args, answer)
     if other_boxes not in ("ok", "leave"):
         raise ValueError(f"other_boxes must be ok or leave, not {other_boxes!r}")
     fake_sysfs.power_files(ac, battery)  # rejects an unknown AC state or battery charge
@@ -102,6 +152,10 @@ def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="
         raise ValueError(f"unsupported screen size {screen!r}")
     if program_files is not None:
         _windows_path(program_files, "program_files")
+    if program_files_kib is not None and (
+            program_files is None or isinstance(program_files_kib, bool) or
+            not isinstance(program_files_kib, int) or program_files_kib <= 0):
+        raise ValueError("program_files_kib is a positive number of KiB and needs program_files")
     second = None
     if second_instance is not None:
         at = second_instance.get("at", "question")
@@ -109,6 +163,10 @@ def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="
             raise ValueError("second_instance['at'] must be 'question' or milliseconds")
         second = {"args": second_instance.get("args"), "at": at,
                   "stop_first_after": bool(second_instance.get("stop_first_after", False))}
+    if second_instance is not None and second_instances:
+        raise ValueError("give second_instance or second_instances, not both")
+    seconds = [{"at": _moment(s.get("at", "question"), "a second instance's 'at'"),
+                "args": s.get("args")} for s in second_instances]
     for spec in screenshots:
         if not (isinstance(spec, int) or
                 re.match(r"^(status:\d+(\+\d+)?|msgbox(:.*)?)$", str(spec))):
@@ -116,10 +174,8 @@ def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="
                              f"'msgbox[:caption]', not {spec!r}")
     if wine_debug is not None and not re.match(r"^[-+\w]+(,[-+\w]+)*$", str(wine_debug)):
         raise ValueError(f"wine_debug takes Wine's debug channels like '+msg', not {wine_debug!r}")
-    if close_during_status is not None and (isinstance(close_during_status, bool) or
-                                            close_during_status not in range(129, 144)):
-        raise ValueError(f"close_during_status is a status text id 129..143, "
-                         f"not {close_during_status!r}")
+    if close_during_status is not None:
+        _status_id(close_during_status, "close_during_status")
     cache = os.path.abspath(cache or default_cache())
     files = files or {}
     return {
@@ -137,6 +193,8 @@ def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="
         "collect": [_windows_path(p, "a collected file") for p in collect],
         "read_values": [list(v) for v in read_values], "wine_debug": wine_debug,
         "close_during_status": close_during_status, "keep": bool(keep),
+        "program_files_kib": program_files_kib, "seconds": seconds,
+        "messages": _messages(messages), "starts": run_starts, "several_starts": bool(starts),
     }
 
 
@@ -157,7 +215,7 @@ def run_machine(exe, **options):
                    "--propagation", "private", "--", sys.executable,
                    os.path.join(HERE, "session.py"), config_path, report_path]
         # Room for the prefix copy, the planting and the clean-up around the program's own time.
-        limit = config["timeout"] + 240
+        limit = config["timeout"] * len(config["starts"]) + 240
         try:
             result = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
                                     timeout=limit)
@@ -172,5 +230,5 @@ def run_machine(exe, **options):
         raise E2EError("the run failed: " + data["fatal"])
     data["machine"] = {k: config[k] for k in (
         "ac", "battery", "bios_version", "locale", "program_files", "answer", "args", "env",
-        "second", "timeout", "screen")}
+        "second", "timeout", "screen", "program_files_kib", "starts")}
     return Report(data)

@@ -67,3 +67,8 @@ class Report:
     @property
     def errors(self):
         return self.data["errors"]
+
+    @property
+    def starts(self):
+        """With several starts: what each one showed and left, as reports of their own."""
+        return [Report(section) for section in self.data.get("starts") or []]

@@ -47,6 +47,16 @@ def _battery(text):
     return int(text)
 
 
+def _json_object(text):
+    try:
+        value = json.loads(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(f"expected a JSON object, not {text!r}") from error
+    if not isinstance(value, dict):
+        raise argparse.ArgumentTypeError(f"expected a JSON object, not {text!r}")
+    return value
+
+
 def _screenshot(text):
     return int(text) if text.isdigit() else text
 
@@ -65,6 +75,8 @@ def parse_arguments(argv):
     p.add_argument("--bios-version", default="MIRTSF12")
     p.add_argument("--locale", choices=["en", "ko"], default="en")
     p.add_argument("--program-files", help=r"another Program Files folder, e.g. D:\Apps")
+    p.add_argument("--program-files-kib", type=int, metavar="KIB",
+                   help="a disk of this size (tmpfs) at --program-files")
     p.add_argument("--answer", choices=["yes", "no", "none"], default="yes")
     p.add_argument("--answer-delay-ms", type=int, default=250)
     p.add_argument("--other-boxes", choices=["ok", "leave"], default="ok")
@@ -82,6 +94,15 @@ def parse_arguments(argv):
     p.add_argument("--second-args", help="the second instance's argument text")
     p.add_argument("--stop-after-second", action="store_true",
                    help="end the first instance once the second has exited")
+    p.add_argument("--second-instance", action="append", type=_json_object, default=[],
+                   metavar="JSON", help='one of several further starts, e.g. '
+                   '\'{"at": "status:137+2000", "args": null}\'')
+    p.add_argument("--message", action="append", type=_json_object, default=[], metavar="JSON",
+                   help='a message for the status window, e.g. \'{"during": 137, '
+                   '"after_ms": 3000, "every_ms": 5000, "msg": 536, "wparam": 0}\'')
+    p.add_argument("--start", action="append", type=_json_object, default=[], metavar="JSON",
+                   help='one of several starts in one prefix, e.g. \'{"kill_at": '
+                   '"status:131+500"}\' or \'{"args": "1"}\'')
     p.add_argument("--screenshot", action="append", type=_screenshot, default=[],
                    metavar="MS|status:ID[+MS]|msgbox[:CAPTION]")
     p.add_argument("--screenshot-dir")
@@ -120,7 +141,8 @@ def main(argv):
             second_instance=second, screenshots=a.screenshot, screenshot_dir=a.screenshot_dir,
             collect=a.collect, wine_debug=a.wine_debug,
             close_during_status=a.close_during_status, timeout=a.timeout,
-            screen=(int(width), int(height)), keep=a.keep)
+            screen=(int(width), int(height)), keep=a.keep, program_files_kib=a.program_files_kib,
+            second_instances=a.second_instance, messages=a.message, starts=a.start or None)
     except (machine.E2EError, ValueError) as error:
         print(f"run_machine: {error}", file=sys.stderr)
         return 2

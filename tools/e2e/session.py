@@ -52,6 +52,7 @@ class Run:
         self.env = None
         self.wineserver_stopped = False
         self.screenshots = []
+        self.mounted = None
 
     # --- preparation -------------------------------------------------------------------------
 
@@ -69,8 +70,15 @@ class Run:
         shutil.copy2(c["driver"], os.path.join(stage, "uidriver.exe"))
         values = {}
         if c["program_files"]:
-            os.makedirs(self.unix(c["program_files"]), exist_ok=True)
+            folder = self.unix(c["program_files"])
+            os.makedirs(folder, exist_ok=True)
             values[(wine_prefix.PROGRAM_FILES_KEY, "ProgramFilesDir")] = c["program_files"]
+            if c["program_files_kib"]:
+                # A small disk of its own, mounted before any Wine process of the run exists and
+                # before anything is planted in it; the drive's link leads into it.
+                subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={c['program_files_kib']}k",
+                                "e2e-program-files", folder], check=True, timeout=30)
+                self.mounted = folder
         for directory in c["dirs"]:
             os.makedirs(self.unix(directory), exist_ok=True)
         for path, content in c["files"].items():
@@ -105,14 +113,22 @@ class Run:
 
     # --- the run -----------------------------------------------------------------------------
 
-    def driver_command(self):
+    def driver_command(self, start, log_name):
         c = self.config
         command = ["wine", STAGE + r"\uidriver.exe", "--exe", STAGE + r"\BIOSUpdate.exe",
-                   "--log", STAGE + r"\driver.log", "--answer", c["answer"],
+                   "--log", STAGE + "\\" + log_name, "--answer", start["answer"],
                    "--answer-delay-ms", str(c["answer_delay_ms"]), "--other-boxes",
                    c["other_boxes"], "--max-ms", str(int(c["timeout"] * 1000) + 5000)]
-        if c["args"] is not None:
-            command += ["--args", c["args"]]
+        if start["args"] is not None:
+            command += ["--args", start["args"]]
+        if start["kill_at"] is not None:
+            command += ["--kill-at", start["kill_at"]]
+        for second in c["seconds"]:
+            command += ["--second-at", second["at"]]
+            if second["args"] is not None:
+                command += ["--second-args", second["args"]]
+        for message in c["messages"]:
+            command += ["--message", message]
         second = c["second"]
         if second:
             command += ["--second-at", str(second["at"])]
@@ -126,18 +142,31 @@ class Run:
             command += ["--close-during-status", str(c["close_during_status"])]
         return command
 
-    def watch(self):
-        """Runs the driver to its end or to the time-out; returns (how, elapsed ms, driver log)."""
+    def run_all(self):
+        """Every start in turn, each to its end, its kill or its time-out; after each, every
+        process of the prefix ends (as at a power loss) and what it left is read."""
         c = self.config
-        log_path = os.path.join(self.unix(STAGE), "driver.log")
-        env = dict(self.env, **c["env"])
-        output_path = os.path.join(self.run_dir, "driver-output.txt")
+        sections = [self.report(number, *self.watch(number)) for number in range(len(c["starts"]))]
+        return dict(sections[-1], screenshots=self.screenshots, errors=self.errors,
+                    starts=sections if c["several_starts"] else None)
+
+    def watch(self, number):
+        """Runs the driver of one start to its end or to the time-out; returns (how, elapsed
+        ms, driver log, the driver's output file)."""
+        c = self.config
+        start = c["starts"][number]
+        suffix = f"-{number + 1}" if c["several_starts"] else ""
+        log_path = os.path.join(self.unix(STAGE), f"driver{suffix}.log")
+        env = {**self.env, **c["env"], **start["env"]}
+        output_path = os.path.join(self.run_dir, f"driver-output{suffix}.txt")
+        self.wineserver_stopped = False
         with open(output_path, "wb") as output:
             started = time.monotonic()
-            driver = subprocess.Popen(self.driver_command(), env=env, cwd=self.unix(STAGE),
-                                      stdin=subprocess.DEVNULL, stdout=output,
-                                      stderr=subprocess.STDOUT)
-        shots = Screenshots(c["screenshots"], c["screenshot_dir"], self.display.display)
+            driver = subprocess.Popen(self.driver_command(start, f"driver{suffix}.log"), env=env,
+                                      cwd=self.unix(STAGE), stdin=subprocess.DEVNULL,
+                                      stdout=output, stderr=subprocess.STDOUT)
+        shots = Screenshots(c["screenshots"], c["screenshot_dir"], self.display.display,
+                            f"s{number + 1}-" if suffix else "")
         how = "exited"
         while driver.poll() is None:
             log_text = _read(log_path)
@@ -155,8 +184,8 @@ class Run:
             driver.wait(timeout=30)
         if how == "exited" and driver.returncode != 0:
             self.errors.append("uidriver failed: " + _read(output_path).strip())
-        self.screenshots = shots.finish()
-        return how, elapsed_ms, _read(log_path)
+        self.screenshots += shots.finish()
+        return how, elapsed_ms, _read(log_path), output_path
 
     def stop_wineserver(self):
         if self.env and not self.wineserver_stopped:
@@ -204,12 +233,13 @@ class Run:
     def program_files(self):
         return self.config["program_files"] or r"C:\Program Files"
 
-    def report(self, how, elapsed_ms, log_text):
+    def report(self, number, how, elapsed_ms, log_text, output_path):
+        """What one start showed, and the disk and registry as it left them."""
         c = self.config
         summary = driver_log.summarize(log_text)
         first = summary["instances"].get("first", {})
         if how == "exited" and first.get("terminated"):
-            how = "stopped"
+            how = "killed" if first["terminated"] == "kill-at" else "stopped"
         if how == "exited" and first.get("launch_error"):
             how = "not_started"
         if how == "timeout":
@@ -220,9 +250,18 @@ class Run:
                  "pid": first.get("pid")}
         work_folder = self.program_files() + r"\BIOSUPDATE"
         planted = sorted(set(c["files"]) | set(c["dirs"]) | set(c["collect"]))
+        seconds = []
+        for index, spec in enumerate(c["seconds"]):
+            role = "second" if index == 0 else f"second-{index + 1}"
+            instance = summary["instances"].get(role) or {
+                "launched_ms": None, "exit_code": None, "exited_ms": None, "terminated": None}
+            seconds.append(dict(instance, role=role, at=spec["at"]))
         report = {
+            "start": number + 1,
             "ended": ended,
             "second_instance": summary["instances"].get("second"),
+            "second_instances": seconds,
+            "messages": summary["messages"],
             "message_boxes": summary["message_boxes"],
             "windows": summary["windows"],
             "status_texts": summary["status_texts"],
@@ -235,13 +274,11 @@ class Run:
             "registry": self.registry(),
             "stub_record": None,
             "collected": {},
-            "screenshots": self.screenshots,
             "wine_trace": None,
-            "errors": self.errors + summary["errors"],
+            "errors": summary["errors"],
         }
         if c["wine_debug"]:
-            output = _read(os.path.join(self.run_dir, "driver-output.txt"))
-            report["wine_trace"] = wine_trace.parse(output, summary["launch_tick"])
+            report["wine_trace"] = wine_trace.parse(_read(output_path), summary["launch_tick"])
         record = c["env"].get(STUB_RECORD_VARIABLE)
         for path in ([record] if record else []) + c["collect"]:
             target = self.unix(path)
@@ -251,11 +288,15 @@ class Run:
             report["stub_record"] = report["collected"][record]
         if not summary["complete"] and how != "timeout":
             report["errors"].append("the driver log ended early")
+        self.errors += [f"start {number + 1}: {e}" if c["several_starts"] else e
+                        for e in report["errors"]]
         return report
 
     def cleanup(self):
         try:
             self.stop_wineserver()
+            if self.mounted:
+                subprocess.run(["umount", self.mounted], check=False, timeout=30)
         finally:
             if self.display:
                 self.display.stop()
@@ -267,7 +308,8 @@ class Screenshots:
     """ImageMagick screenshots of the root window, at times after the program's start or when
     the driver logs a status text ("status:<id>") or a message box ("msgbox")."""
 
-    def __init__(self, wanted, directory, display):
+    def __init__(self, wanted, directory, display, label=""):
+        self.label = label
         self.pending = list(wanted)
         self.directory = directory
         self.display = display
@@ -303,7 +345,7 @@ class Screenshots:
 
     def _take(self, spec, now_ms):
         os.makedirs(self.directory, exist_ok=True)
-        label = str(spec).replace(":", "-").replace(" ", "_")
+        label = self.label + str(spec).replace(":", "-").replace(" ", "_")
         path = os.path.join(self.directory, f"{len(self.taken):02d}-{label}.png")
         self.processes.append(subprocess.Popen(
             ["import", "-display", self.display, "-window", "root", path],
@@ -337,7 +379,7 @@ def main(config_path, report_path):
     run = Run(config)
     try:
         run.prepare()
-        report = run.report(*run.watch())
+        report = run.run_all()
     except Exception as error:  # reported to machine.py, which raises it there
         report = {"fatal": f"{type(error).__name__}: {error}"}
     finally:

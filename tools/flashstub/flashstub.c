@@ -186,6 +186,7 @@ typedef struct {
     char text[RECORD_CAPACITY];
     DWORD length;
     BOOL truncated;
+    const char* key_prefix; /* put before every key: "" or "final-" */
 } Record;
 
 /* Whether length more bytes fit below limit; marks the record truncated when not. */
@@ -210,9 +211,11 @@ static void append_line(Record* record, const char* key, const char* value) {
     DWORD limit = RECORD_CAPACITY - RECORD_RESERVE;
     DWORD value_length = string_length(value);
     DWORD index;
-    if (!fits(record, string_length(key) + 1 + value_length + 2, limit)) {
+    if (!fits(record, string_length(record->key_prefix) + string_length(key) + value_length + 3,
+              limit)) {
         return;
     }
+    append_text(record, record->key_prefix, limit);
     append_text(record, key, limit);
     append_text(record, "=", limit);
     for (index = 0; index < value_length; ++index) {
@@ -348,6 +351,23 @@ static void append_record(const char* path, Record* record) {
     CloseHandle(file);
 }
 
+/* What is left for the utility when it ends: the folder and the image once more, as the last
+   look a real utility takes at its files. */
+static void append_final_record(const char* path, Record* record, const Arguments* arguments) {
+    record->length = 0;
+    record->truncated = FALSE;
+    record->key_prefix = "";
+    append_text(record, "[run-end]\r\n", RECORD_CAPACITY);
+    record->key_prefix = "final-";
+    append_folder_listing(record);
+    append_image_lines(record, arguments);
+    if (record->truncated) {
+        append_text(record, "final-truncated=yes\r\n", RECORD_CAPACITY);
+    }
+    append_text(record, "end\r\n", RECORD_CAPACITY);
+    append_record(path, record);
+}
+
 /* ---- the backup ------------------------------------------------------------------------- */
 
 static const char backup_contents[] =
@@ -393,6 +413,7 @@ void stub_entry(void) {
     }
     parse_command_line(command_line, &arguments);
 
+    record.key_prefix = "";
     if (recording) {
         DWORD folder_length = GetCurrentDirectoryA(sizeof folder, folder);
         append_text(&record, "[run]\r\n", RECORD_CAPACITY);
@@ -421,6 +442,9 @@ void stub_entry(void) {
     }
     if (delay.state == SETTING_VALID) {
         Sleep(delay.value);
+    }
+    if (recording) {
+        append_final_record(record_path, &record, &arguments);
     }
     ExitProcess(exit_code.state == SETTING_VALID ? exit_code.value : 0);
 }

@@ -44,7 +44,16 @@ int SightingsNeeded(const BandReading& reading) {
 WatchSession::WatchSession(const DriverOptions& options, EventLog& log)
     : m_options(options), m_log(log), m_band(options.exePath) {
     m_first.role = "first";
-    m_second.role = "second";
+    for (const SecondInstance& second : m_options.seconds) {
+        const size_t number = m_seconds.size() + 1;
+        m_seconds.emplace_back();
+        m_seconds.back().role = number == 1 ? "second" : "second-" + std::to_string(number);
+        m_seconds.back().second = &second;
+    }
+    for (const StatusMessage& message : m_options.messages) {
+        m_messages.emplace_back();
+        m_messages.back().spec = &message;
+    }
 }
 
 void WatchSession::LogStart() {
@@ -64,8 +73,8 @@ void WatchSession::LogStart() {
     }
 }
 
-void WatchSession::Launch(const std::string& role, const std::optional<std::wstring>& arguments) {
-    Instance& instance = role == "first" ? m_first : m_second;
+void WatchSession::Launch(Instance& instance, const std::optional<std::wstring>& arguments) {
+    const std::string& role = instance.role;
     try {
         instance.process = std::make_unique<ChildProcess>(m_options.exePath, arguments);
     } catch (const std::exception& error) {
@@ -79,7 +88,34 @@ void WatchSession::Launch(const std::string& role, const std::optional<std::wstr
 }
 
 const std::string& WatchSession::RoleOf(DWORD processId) const {
-    return m_second.process && m_second.process->Id() == processId ? m_second.role : m_first.role;
+    for (const Instance& second : m_seconds) {
+        if (second.process && second.process->Id() == processId) {
+            return second.role;
+        }
+    }
+    return m_first.role;
+}
+
+std::vector<WatchSession::Instance*> WatchSession::Instances() {
+    std::vector<Instance*> instances{&m_first};
+    for (Instance& second : m_seconds) {
+        instances.push_back(&second);
+    }
+    return instances;
+}
+
+bool WatchSession::Due(const Moment& moment) const {
+    switch (moment.kind) {
+    case Moment::Kind::Question:
+        return m_questionSeenMs.has_value();
+    case Moment::Kind::AfterStart:
+        return m_log.ElapsedMs() >= moment.ms;
+    case Moment::Kind::AfterStatus: {
+        const auto seen = m_statusSeenMs.find(moment.statusId);
+        return seen != m_statusSeenMs.end() && m_log.ElapsedMs() >= seen->second + moment.ms;
+    }
+    }
+    return false;
 }
 
 bool WatchSession::Running(const Instance& instance) const {
@@ -88,7 +124,7 @@ bool WatchSession::Running(const Instance& instance) const {
 
 void WatchSession::SurveyWindows() {
     std::vector<DWORD> processIds;
-    for (const Instance* instance : {&m_first, &m_second}) {
+    for (const Instance* instance : Instances()) {
         if (instance->process) {
             processIds.push_back(instance->process->Id());
         }
@@ -147,8 +183,7 @@ void WatchSession::NoticeMessageBox(const WindowState& window) {
         }
         if (m_options.answer != Answer::None) {
             const int button = m_options.answer == Answer::Yes ? IDYES : IDNO;
-            const bool waitForSecond = m_options.second && !m_options.second->atMs;
-            m_presses.push_back({window.hwnd, button, dueMs, waitForSecond});
+            m_presses.push_back({window.hwnd, button, dueMs, true});
         }
         return;
     }
@@ -175,7 +210,7 @@ void WatchSession::PressDueButtons() {
     const std::int64_t now = m_log.ElapsedMs();
     auto press = m_presses.begin();
     while (press != m_presses.end()) {
-        const bool held = press->waitForSecond && !SecondEnded();
+        const bool held = press->waitForSecond && QuestionSecondsRunning();
         if (now < press->dueMs || held) {
             ++press;
             continue;
@@ -204,6 +239,9 @@ void WatchSession::ReadStatusBand() {
         return;
     }
     m_reportedBand = m_candidateBand;
+    if (m_candidateBand.kind == BandReading::Kind::Text) {
+        m_statusSeenMs.emplace(m_candidateBand.id, m_candidateSinceMs);
+    }
     EventFields fields;
     switch (m_candidateBand.kind) {
     case BandReading::Kind::Blank:
@@ -229,27 +267,73 @@ void WatchSession::ReadStatusBand() {
     m_log.WriteAt(m_candidateSinceMs, "status", fields);
 }
 
-void WatchSession::RequestCloseDuringStatus() {
-    const bool due = m_options.closeDuringStatus && Running(m_first) && m_reportedBand &&
-                     m_reportedBand->kind == BandReading::Kind::Text &&
-                     m_reportedBand->id == *m_options.closeDuringStatus;
-    if (!due) {
-        return;
-    }
+HWND WatchSession::StatusWindow() const {
     for (const auto& [hwnd, window] : m_windows) {
-        const bool statusWindow = window.processId == m_first.process->Id() && window.visible &&
-                                  window.className == L"#32770" && m_boxRoles.count(hwnd) == 0;
-        if (statusWindow) {
-            const bool posted = PostMessageW(hwnd, WM_CLOSE, 0, 0) != FALSE;
-            m_log.Write("close", {{"role", m_first.role},
-                                  {"hwnd", Hex(reinterpret_cast<ULONG_PTR>(hwnd))},
-                                  {"ok", posted ? "1" : "0"}});
+        if (window.processId == m_first.process->Id() && window.visible &&
+            window.className == L"#32770" && m_boxRoles.count(hwnd) == 0) {
+            return hwnd;
         }
+    }
+    return nullptr;
+}
+
+bool WatchSession::ShowsStatus(int id) const {
+    return m_reportedBand && m_reportedBand->kind == BandReading::Kind::Text &&
+           m_reportedBand->id == id;
+}
+
+void WatchSession::RequestCloseDuringStatus() {
+    const bool due = m_options.closeDuringStatus && Running(m_first) &&
+                     ShowsStatus(*m_options.closeDuringStatus);
+    const HWND hwnd = due ? StatusWindow() : nullptr;
+    if (hwnd != nullptr) {
+        const bool posted = PostMessageW(hwnd, WM_CLOSE, 0, 0) != FALSE;
+        m_log.Write("close", {{"role", m_first.role},
+                              {"hwnd", Hex(reinterpret_cast<ULONG_PTR>(hwnd))},
+                              {"ok", posted ? "1" : "0"}});
+    }
+}
+
+void WatchSession::SendStatusMessages() {
+    for (MessageState& state : m_messages) {
+        const StatusMessage& spec = *state.spec;
+        if (state.done || !Running(m_first) || !ShowsStatus(spec.duringStatus)) {
+            continue;
+        }
+        if (!state.nextDueMs) {
+            state.nextDueMs = m_statusSeenMs.at(spec.duringStatus) + spec.afterMs;
+        }
+        const HWND hwnd = StatusWindow();
+        if (m_log.ElapsedMs() < *state.nextDueMs || hwnd == nullptr) {
+            continue;
+        }
+        EventFields fields = {{"role", m_first.role},
+                              {"hwnd", Hex(reinterpret_cast<ULONG_PTR>(hwnd))},
+                              {"msg", Hex(spec.message)},
+                              {"wparam", Hex(spec.wParam)},
+                              {"lparam", Hex(static_cast<unsigned long>(spec.lParam))}};
+        // A close request is posted, as the system does; the others are answered, so they are
+        // sent, with a time-out in case the window's thread is busy.
+        bool ok = false;
+        if (spec.message == WM_CLOSE) {
+            ok = PostMessageW(hwnd, spec.message, spec.wParam, spec.lParam) != FALSE;
+            fields.push_back({"how", "posted"});
+        } else {
+            DWORD_PTR result = 0;
+            ok = SendMessageTimeoutW(hwnd, spec.message, spec.wParam, spec.lParam, SMTO_NORMAL,
+                                     5000, &result) != 0;
+            fields.push_back({"how", "sent"});
+            fields.push_back({"result", ok ? Hex(static_cast<unsigned long>(result)) : ""});
+        }
+        fields.push_back({"ok", ok ? "1" : "0"});
+        m_log.Write("message", fields);
+        state.done = spec.everyMs == 0;
+        state.nextDueMs = std::max(*state.nextDueMs + spec.everyMs, m_log.ElapsedMs());
     }
 }
 
 void WatchSession::CollectExits() {
-    for (Instance* instance : {&m_first, &m_second}) {
+    for (Instance* instance : Instances()) {
         if (!Running(*instance)) {
             continue;
         }
@@ -262,27 +346,28 @@ void WatchSession::CollectExits() {
     }
 }
 
-bool WatchSession::SecondPending() const {
-    return m_options.second && !m_second.process && !m_second.exitLogged;
-}
-
-bool WatchSession::SecondEnded() const {
-    return m_second.exitLogged;
-}
-
-void WatchSession::MaybeLaunchSecond() {
-    if (!SecondPending()) {
-        return;
+bool WatchSession::QuestionSecondsRunning() const {
+    for (const Instance& second : m_seconds) {
+        if (second.second->at.kind == Moment::Kind::Question && !second.exitLogged) {
+            return true;
+        }
     }
-    const SecondInstance& second = *m_options.second;
-    const bool due = second.atMs ? m_log.ElapsedMs() >= *second.atMs : m_questionSeenMs.has_value();
-    if (due) {
-        Launch(m_second.role, second.arguments);
+    return false;
+}
+
+void WatchSession::MaybeLaunchSeconds() {
+    for (Instance& second : m_seconds) {
+        const bool pending = !second.process && !second.exitLogged && !m_stopping;
+        if (pending && Due(second.second->at)) {
+            Launch(second, second.second->arguments);
+        }
     }
 }
 
 void WatchSession::TerminateAll(const std::string& reason) {
-    for (Instance* instance : {&m_first, &m_second}) {
+    // Nothing is started once the run is being ended.
+    m_stopping = true;
+    for (Instance* instance : Instances()) {
         if (Running(*instance)) {
             m_log.Write("terminate", {{"role", instance->role}, {"reason", reason}});
             instance->process->Terminate();
@@ -297,17 +382,27 @@ void WatchSession::Run() {
     if (m_options.wineDebug) {
         SetEnvironmentVariableW(L"WINEDEBUG", m_options.wineDebug->c_str());
     }
-    Launch(m_first.role, m_options.arguments);
-    while (Running(m_first) || Running(m_second)) {
-        MaybeLaunchSecond();
+    Launch(m_first, m_options.arguments);
+    const auto anyRunning = [this] {
+        const std::vector<Instance*> instances = Instances();
+        return std::any_of(instances.begin(), instances.end(),
+                           [this](const Instance* instance) { return Running(*instance); });
+    };
+    while (anyRunning()) {
+        MaybeLaunchSeconds();
         SurveyWindows();
         PressDueButtons();
         ReadStatusBand();
         RequestCloseDuringStatus();
+        SendStatusMessages();
         CollectExits();
-        if (m_options.second && m_options.second->stopFirstAfterwards && SecondEnded() &&
-            Running(m_first)) {
-            TerminateAll("second instance ended");
+        for (const Instance& second : m_seconds) {
+            if (second.second->stopFirstAfterwards && second.exitLogged && Running(m_first)) {
+                TerminateAll("second instance ended");
+            }
+        }
+        if (m_options.killAt && Running(m_first) && Due(*m_options.killAt)) {
+            TerminateAll("kill-at");
         }
         if (m_log.ElapsedMs() >= m_options.maxMs) {
             TerminateAll("max-ms reached");

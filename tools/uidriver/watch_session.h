@@ -1,5 +1,6 @@
-// One watched run: starts the program (and, if asked, a second instance), then polls its windows,
-// message boxes and status band until every instance has ended, logging what it sees.
+// One watched run: starts the program (and, if asked, further instances), then polls its windows,
+// message boxes and status band until every instance has ended, logging what it sees; it can send
+// the status window messages and kill the program at a chosen moment.
 #pragma once
 
 #include "child_process.h"
@@ -9,6 +10,7 @@
 #include "window_survey.h"
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -24,6 +26,12 @@ private:
         std::string role;
         std::unique_ptr<ChildProcess> process;
         bool exitLogged = false;
+        const SecondInstance* second = nullptr;
+    };
+    struct MessageState {
+        const StatusMessage* spec = nullptr;
+        std::optional<std::int64_t> nextDueMs;
+        bool done = false;
     };
     struct PendingPress {
         HWND box = nullptr;
@@ -33,18 +41,22 @@ private:
     };
 
     void LogStart();
-    void Launch(const std::string& role, const std::optional<std::wstring>& arguments);
+    void Launch(Instance& instance, const std::optional<std::wstring>& arguments);
     const std::string& RoleOf(DWORD processId) const;
+    std::vector<Instance*> Instances();
+    bool Due(const Moment& moment) const;
+    HWND StatusWindow() const;
+    bool ShowsStatus(int id) const;
     void SurveyWindows();
     void NoticeMessageBox(const WindowState& window);
     void ForgetMessageBox(HWND hwnd);
     void PressDueButtons();
     void ReadStatusBand();
     void RequestCloseDuringStatus();
+    void SendStatusMessages();
     void CollectExits();
-    void MaybeLaunchSecond();
-    bool SecondPending() const;
-    bool SecondEnded() const;
+    void MaybeLaunchSeconds();
+    bool QuestionSecondsRunning() const;
     bool Running(const Instance& instance) const;
     void TerminateAll(const std::string& reason);
 
@@ -52,11 +64,14 @@ private:
     EventLog& m_log;
     StatusBand m_band;
     Instance m_first;
-    Instance m_second;
+    std::deque<Instance> m_seconds; // stable addresses: the pointers of Instances() stay valid
+    std::vector<MessageState> m_messages;
     std::map<HWND, WindowState> m_windows;
     std::map<HWND, std::string> m_boxRoles;
     std::vector<PendingPress> m_presses;
     std::optional<std::int64_t> m_questionSeenMs;
+    std::map<int, std::int64_t> m_statusSeenMs; // first sighting of each status text
+    bool m_stopping = false;
 
     std::optional<BandReading> m_reportedBand;
     BandReading m_candidateBand;

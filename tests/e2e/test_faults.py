@@ -1,0 +1,136 @@
+"""Faults a flash program must come through in order: a full disk, runs cut short by End task or a
+power loss, a flash utility that cannot start or that runs for minutes while the system asks the
+program to close, to suspend and to end the session, and further starts of the program at every
+stage of a run."""
+
+import re
+import unittest
+
+from e2e_support import (IDS_CANNOT_UPDATE, IDS_CHECKING, IDS_INITIALIZING, IDS_LOADING,
+                         IDS_UPDATING, IDS_VERIFYING, STUB_RECORD, WM_CLOSE, WM_UPDATE_FINISH,
+                         ProductTestCase)
+from test_flash import FOLDER_FILES, UTILITY, stub_records
+
+FLASH_STEPS = [IDS_LOADING, IDS_VERIFYING, IDS_CHECKING, IDS_UPDATING]
+RECORD = {"BIOSUPDATE_STUB_RECORD": STUB_RECORD}
+BROADCAST_QUERY_DENY = 0x424D5144
+# A flash that runs past a minute: longer than Windows waits for hung or ending programs (5 and
+# 20 s), with requests arriving all along; every further minute costs a minute of CI time and
+# shows nothing new.
+LONG_FLASH_MS = 70000
+# (message, wParam, lParam, the answer, or None where only posting is asked)
+REQUESTS = [(WM_CLOSE, 0, 0, None),
+            (0x218, 0, 0, BROADCAST_QUERY_DENY),  # WM_POWERBROADCAST, PBT_APMQUERYSUSPEND
+            (0x218, 4, 0, BROADCAST_QUERY_DENY),  # PBT_APMSUSPEND
+            (0x218, 10, 0, "not denied"),  # PBT_APMPOWERSTATUSCHANGE goes to the default
+            (0x11, 0, 0, 0),  # WM_QUERYENDSESSION for a shut-down or restart: refused
+            (0x11, 0, 0x80000000, 0)]  # and for a log-off
+
+
+class Faults(ProductTestCase):
+    def assert_silent_seconds(self, report, count):
+        """Every further start ended by itself, at once, showing nothing."""
+        seconds = report["second_instances"]
+        self.assertEqual([(s["exit_code"], s["terminated"]) for s in seconds], [(0, None)] * count,
+                         seconds)
+        shown = report["windows"] + report.message_boxes
+        self.assertEqual({w["role"] for w in shown}, {"first"})
+
+    def test_a_full_disk_names_the_file_and_the_run_ends_without_payload_or_stamp(self):
+        # A 512 KiB disk holds the utility's files but not the 1 MiB image. In the first start a
+        # leftover of an earlier run, which the clean-up lists, leaves no room even for those.
+        folder = r"C:\Full"
+        leftover = {folder + r"\BIOSUPDATE\PHLASH.txt": bytes(508 * 1024)}
+        report = self.run_machine(program_files=folder, program_files_kib=512, files=leftover,
+                                  starts=[{}, {}])
+        with open(self.exe, "rb") as handle:
+            formats = set(re.findall(rb"[ -~]*%1[ -~]*(?=\0)", handle.read()))
+        for start, name, statuses in zip(report.starts, ["SWinFlash.exe", "mirtsf13.imc"],
+                                         [[], [IDS_INITIALIZING]]):
+            with self.subTest(name=name):
+                self.assert_asked(start, "YES")
+                (error,) = start.message_boxes[1:]
+                path = f"{folder}\\BIOSUPDATE\\{name}"
+                # The framework's text for the cause, as the executable carries it.
+                self.assertIn(error["text"].replace(path, "%1").encode(), formats)
+                self.assertTrue(error["text"].startswith("Disk full"), error["text"])
+                self.assertEqual((error["caption"], error["icon"]), ("BIOSUpdate", True))
+                self.assertEqual(start.status_ids, statuses)
+                self.assertGreaterEqual(start.ended["after_ms"], error["closed_ms"])
+                self.assertEqual(start.exit_code, 0)
+                self.assert_work_folder(start, None)
+                self.assertIsNone(start.registry["version"])
+
+    def test_runs_cut_short_leave_their_payload_to_the_next_run_and_the_clean_up_mode(self):
+        report = self.run_machine(env=RECORD, starts=[
+            {"kill_at": f"status:{IDS_LOADING}+1000"},
+            {"kill_at": f"status:{IDS_UPDATING}+2500", "env": {"BIOSUPDATE_STUB_DELAY_MS": 30000}},
+            {}, {"args": "1"}])
+        paused, flashing, completed, clean_up = report.starts
+        for start, statuses, left in [(paused, [IDS_LOADING], FOLDER_FILES),
+                                      (flashing, FLASH_STEPS, FOLDER_FILES + ["BIOS.bak"])]:
+            self.assertEqual(start.ended["how"], "killed")
+            self.assert_statuses(start, statuses)
+            self.assert_work_folder(start, left)
+            self.assertIsNone(start.registry["version"])
+        # The utility was killed with the program, before its end.
+        (record,) = stub_records(flashing["stub_record"])
+        self.assertNotIn("final-file", record)
+        self.assertEqual(completed.exit_code, 0)
+        self.assert_statuses(completed, FLASH_STEPS)
+        self.assert_stamped(completed)
+        # The backup goes after the folder's removal was tried; the clean-up mode removes it.
+        self.assert_work_folder(completed, [])
+        self.assertEqual((clean_up.message_boxes, clean_up.windows(visible_only=True)), ([], []))
+        self.assert_work_folder(clean_up, None)
+        self.assert_stamped(clean_up)
+        self.assert_autostart(clean_up, present=False)
+
+    def test_a_utility_that_cannot_start_shows_cannot_update_and_the_run_ends(self):
+        # A directory where the utility belongs: it can be neither written nor started.
+        report, _, trace = self.run_update(
+            dirs=[UTILITY], env=RECORD,
+            second_instances=[{"at": f"status:{IDS_CANNOT_UPDATE}+1500"}])
+        self.assert_statuses(report, FLASH_STEPS + [IDS_CANNOT_UPDATE])
+        self.assert_ended_by_exit_timer(report, trace, 3000, attempted=[UTILITY])
+        self.assert_work_folder(report, ["SWinFlash.exe"])
+        # A start while the run is finishing.
+        self.assert_silent_seconds(report, 1)
+
+    def test_a_long_flash_refuses_every_request_and_keeps_the_utilitys_files(self):
+        stages = ["question", f"status:{IDS_INITIALIZING}+300", f"status:{IDS_LOADING}+1000",
+                  f"status:{IDS_UPDATING}+5000"]
+        report, window, trace = self.run_update(
+            timeout=150, env=dict(RECORD, BIOSUPDATE_STUB_DELAY_MS=LONG_FLASH_MS),
+            second_instances=[{"at": at} for at in stages],
+            # From well after the utility's start (1000 ms after the text) to its end.
+            messages=[dict(during=IDS_UPDATING, after_ms=3000, every_ms=12000, msg=m, wparam=w,
+                           lparam=lp) for m, w, lp, _ in REQUESTS])
+        self.assert_statuses(report, FLASH_STEPS)
+        (finish,) = trace.posted(WM_UPDATE_FINISH)
+        for message, wparam, lparam, answer in REQUESTS:
+            with self.subTest(message=message, wparam=wparam, lparam=lparam):
+                sent = [m for m in report["messages"] if m["ms"] < finish["ms"] and
+                        (m["msg"], m["wparam"], m["lparam"]) == (message, wparam, lparam)]
+                self.assertGreaterEqual(len(sent), 5)
+                self.assertTrue(all(m["ok"] for m in sent), sent)
+                results = {m["result"] for m in sent}
+                if answer == "not denied":
+                    self.assertNotIn(BROADCAST_QUERY_DENY, results)
+                else:
+                    self.assertEqual(results, {answer})
+        closes = [m["ms"] for m in report["messages"] if m["msg"] == WM_CLOSE]
+        self.assertTrue([c for c in trace.handled(WM_CLOSE) if closes[0] <= c["ms"] < finish["ms"]])
+        self.assertGreater(window["gone_ms"], finish["ms"])
+        # When the utility ended, its files and the image were there as at its start.
+        (record,) = stub_records(report["stub_record"])
+        self.assertEqual(sorted(record["final-file"]), sorted(FOLDER_FILES + ["BIOS.bak"]))
+        self.assertEqual(record["final-image-crc32"], record["image-crc32"])
+        self.assertGreaterEqual(finish["ms"] - self.shown_ms(report, IDS_UPDATING), LONG_FLASH_MS)
+        self.assert_stamped(report)
+        self.assert_work_folder(report, [])
+        self.assert_silent_seconds(report, len(stages))
+
+
+if __name__ == "__main__":
+    unittest.main()
