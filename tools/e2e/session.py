@@ -8,6 +8,7 @@ import base64
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -60,8 +61,8 @@ class Run:
         c = self.config
         fake_sysfs.mount_fake_sysfs(c["ac"], c["battery"], c["bios_version"])
         self.display = Xvfb(*c["screen"])
-        self.run_dir, self.prefix = wine_prefix.copy_template(
-            c["template"], os.path.join(c["cache"], "runs"))
+        self.run_dir = wine_prefix.new_run_dir(os.path.join(c["cache"], "runs"))
+        self.prefix = wine_prefix.copy_template(c["template"], self.run_dir)
         self.env = wine_prefix.wine_environment(self.prefix, self.display.display,
                                                 LOCALES[c["locale"]])
         stage = self.unix(STAGE)
@@ -293,6 +294,8 @@ class Run:
         return report
 
     def cleanup(self):
+        # A second Ctrl+C must not cut the clean-up short: the session ends right after it.
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
         try:
             self.stop_wineserver()
             if self.mounted:

@@ -107,15 +107,20 @@ def remove_stale_runs(runs_dir, now=None):
             shutil.rmtree(entry.path, ignore_errors=True)
 
 
-def copy_template(template, runs_dir):
-    """A fresh prefix for one run: a full copy of the template."""
+def new_run_dir(runs_dir):
+    """A fresh folder for one run's prefix, made before the copy so that an interrupted copy is
+    still removed with it."""
     os.makedirs(runs_dir, exist_ok=True)
     remove_stale_runs(runs_dir)
-    run_dir = tempfile.mkdtemp(prefix="run-", dir=runs_dir)
+    return tempfile.mkdtemp(prefix="run-", dir=runs_dir)
+
+
+def copy_template(template, run_dir):
+    """A fresh prefix for one run in `run_dir`: a full copy of the template."""
     prefix = os.path.join(run_dir, "prefix")
     subprocess.run(["cp", "-a", template, prefix], check=True, timeout=300)
     os.remove(os.path.join(prefix, TEMPLATE_STAMP))
-    return run_dir, prefix
+    return prefix
 
 
 def unix_path(prefix, windows_path):
