@@ -27,6 +27,9 @@ class Comparison(unittest.TestCase):
         for change, sentence in [
                 (lambda o: o["boxes"][0].update(pressed="NO"), "message boxes: expected"),
                 (lambda o: o["utility"][0].update(command_line="x"), "command line: expected"),
+                # A vendor's utility records nothing: its command line still counts.
+                (lambda o: o["utility"][0].update(command_line="x", recorded=False, folder="y"),
+                 "command line: expected"),
                 (lambda o: o["utility"].clear(), "the flash utility did not run"),
                 (lambda o: o.update(stamp=None), "version stamp: expected '1.1508.0312.01'"),
                 (lambda o: o.update(left={"BIOS.bak": 5}), "a work folder with BIOS.bak"),

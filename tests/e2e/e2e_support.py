@@ -10,6 +10,7 @@ import subprocess
 import unittest
 
 import machine
+import wine_trace
 
 WORK_FOLDER = r"C:\Program Files\BIOSUPDATE"
 AUTOSTART = (r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run", "BIOSUpdate",
@@ -41,12 +42,6 @@ _SET_TIMER = re.compile(r"^NtUserSetTimer Added (0x[0-9a-f]+) ([0-9a-f]+) \S+ ti
 _POST = re.compile(r"^NtUserPostMessage hwnd (0x[0-9a-f]+) msg ([0-9a-f]+) ")
 _RECEIVED = re.compile(r"^peek_message got type \d+ msg ([0-9a-f]+) \(.*\) hwnd (\S+) "
                        r"wp ([0-9a-f]+) ")
-_WSTR = r'(\(null\)|L"(?:[^"\\]|\\.)*")'
-_CREATE_PROCESS = re.compile(r"^CreateProcessInternalW app " + _WSTR + " cmdline " + _WSTR)
-
-
-def _wstr(text):
-    return None if text == "(null)" else re.sub(r"\\(.)", r"\1", text[2:-1])
 
 
 def leftovers(folder=WORK_FOLDER, extra=()):
@@ -69,8 +64,8 @@ class ProgramTrace:
                 self.posts.append(dict(seen, msg=int(m[2], 16)))
             elif (m := _RECEIVED.match(text)) and m[2] == hwnd:
                 self.received.append(dict(seen, msg=int(m[1], 16), wp=int(m[3], 16)))
-            elif m := _CREATE_PROCESS.match(text):
-                self.starts.append(dict(seen, app=_wstr(m[1]), command_line=_wstr(m[2])))
+            elif started := wine_trace.process_start(text):
+                self.starts.append(dict(seen, app=started[0], command_line=started[1]))
 
     def timers_with_id(self, timer_id):
         return [t for t in self.timers if t["id"] == timer_id]

@@ -1,6 +1,8 @@
 """What a run showed and did, read from the runner's report into the shape of an expected outcome
 (rules.expect), and the differences between the two as readable sentences."""
 
+from e2e import wine_trace
+
 STUB_RECORD = r"C:\e2e\flash-record.txt"
 # How far a gap between two sightings may stray before it counts as a difference: the driver
 # polls every 30 ms and needs two sightings, repaints wait for the next 100 ms tick, and parallel
@@ -26,15 +28,30 @@ def _text_id(text, strings):
     return ids[0] if ids else None
 
 
-def _utility(record):
+def _utility(command_line, record):
+    """One start of the flash utility: its command line as the program passed it (Wine's trace),
+    and what the stand-in recorded of itself, when it is the stand-in that ran."""
+    if record is None:
+        return {"command_line": command_line, "recorded": False}
+
     def one(key):
         values = record.get(key, [])
         return values[0] if len(values) == 1 else (values or None)
 
     size = one("image-size")
-    return {"command_line": one("command-line"), "folder": one("current-folder"),
+    return {"command_line": command_line, "recorded": True, "folder": one("current-folder"),
             "image": one("image"), "image_size": int(size) if isinstance(size, str) else size,
             "backup": one("backup"), "files": sorted(record.get("file", []))}
+
+
+def _utility_starts(report):
+    """The programs the watched program started, with the stand-in's records where it ran."""
+    pid = report["ended"]["pid"]
+    starts = [wine_trace.process_start(e["text"]) for e in report["wine_trace"] or []
+              if e["pid"] == pid]
+    records = stub_records(report["stub_record"])
+    return [_utility(start[1], records[i] if i < len(records) else None)
+            for i, start in enumerate(s for s in starts if s)]
 
 
 def observe(report):
@@ -56,7 +73,7 @@ def observe(report):
             "status": [{"id": s["id"], "text": s["text"], "ms": s["first_ms"]}
                        for s in report["status_texts"]],
             "timeline": report["status_timeline"],
-            "utility": [_utility(r) for r in stub_records(report["stub_record"])],
+            "utility": _utility_starts(report),
             "stamp": version["string"] if version else None,
             "left": folder["entries"] if folder["exists"] else None,
             "work_folder": folder["path"],
@@ -113,9 +130,11 @@ def _utility_differences(expected, observed):
     if len(runs) > 1:
         return [f"the flash utility ran {len(runs)} times instead of once"]
     found = []
-    for key, what in [("command_line", "command line"), ("folder", "current folder"),
-                      ("image", "image argument"), ("image_size", "image size"),
-                      ("backup", "backup file"), ("files", "files beside it")]:
+    # A vendor's own utility records nothing of itself: then its command line is all there is.
+    recorded = [("folder", "current folder"), ("image", "image argument"),
+                ("image_size", "image size"), ("backup", "backup file"),
+                ("files", "files beside it")] if runs[0].get("recorded", True) else []
+    for key, what in [("command_line", "command line")] + recorded:
         if runs[0][key] != expected[key]:
             found.append(f"the flash utility's {what}: expected {expected[key]!r}, "
                          f"saw {runs[0][key]!r}")

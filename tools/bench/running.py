@@ -12,11 +12,7 @@ import time
 
 import compare
 import rules
-
-E2E = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e")
-sys.path.insert(0, E2E)
-
-import machine as runner  # noqa: E402  (tools/e2e)
+from e2e import machine as runner
 
 AUTOSTART_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 AUTOSTART_COMMAND = r"C:\Tools\BIOSUpdate.exe 1"
@@ -48,7 +44,8 @@ def runner_options(machine, target, screenshot_dir):
         options["registry"] = [(AUTOSTART_KEY, "BIOSUpdate", AUTOSTART_COMMAND)]
     if machine["second_instance"]:
         options["second_instance"] = {"at": "question", "stop_first_after": True}
-    options.update(env={"BIOSUPDATE_STUB_RECORD": compare.STUB_RECORD},
+    # The program's process starts come from Wine's trace, whatever utility the package carries.
+    options.update(env={"BIOSUPDATE_STUB_RECORD": compare.STUB_RECORD}, wine_debug="+process",
                    screenshots=SCREENSHOTS_STATUS + SCREENSHOTS_BOX,
                    screenshot_dir=screenshot_dir, answer_delay_ms=ANSWER_DELAY_MS,
                    timeout=TIMEOUT_S)
@@ -106,7 +103,8 @@ def prepare_template(cache):
     """Makes the runner's template prefix once, in a PID namespace of its own, so that an
     interruption leaves none of wineboot's processes behind."""
     command = ["unshare", "--pid", "--fork", "--kill-child", "--mount-proc", sys.executable,
-               os.path.join(E2E, "run_machine.py"), "--prepare-only", "--cache", cache]
+               os.path.join(os.path.dirname(runner.__file__), "run_machine.py"), "--prepare-only",
+               "--cache", cache]
     result = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True)
     if result.returncode != 0:
         raise runner.E2EError("the template prefix could not be made: " + result.stderr.strip())

@@ -30,3 +30,20 @@ def parse(text, launch_tick):
                         "pid": int(pid, 16), "tid": int(tid, 16), "class": kind,
                         "channel": channel, "text": rest})
     return entries
+
+
+# 'CreateProcessInternalW app L"C:\\x.exe" cmdline L"\"C:\\x.exe\" /a"' (app may be "(null)")
+_DEBUG_STRING = r'(\(null\)|L"(?:[^"\\]|\\.)*")'
+_CREATE_PROCESS = re.compile(r"^CreateProcessInternalW app " + _DEBUG_STRING + " cmdline " +
+                             _DEBUG_STRING)
+
+
+def _debug_string(text):
+    return None if text == "(null)" else re.sub(r"\\(.)", r"\1", text[2:-1])
+
+
+def process_start(text):
+    """(application name or None, command line) of a +process line that starts a program, or
+    None for any other line."""
+    match = _CREATE_PROCESS.match(text)
+    return (_debug_string(match[1]), _debug_string(match[2])) if match else None
