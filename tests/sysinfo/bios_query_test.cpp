@@ -26,7 +26,7 @@ struct WmiCase {
     bool handsBack;
     VARTYPE type;
     std::vector<std::wstring> values;
-    const char* version;
+    std::string version;
 };
 
 // Counts its references: the test holds the first, so a count above 1 is the window's (or a leak)
@@ -287,7 +287,7 @@ TEST_P(BiosQuery, LeavesOnlyAStringAsTheVersionAndNothingButTheConnectionHeld) {
 
     dialog.ReadBiosVersion();
 
-    EXPECT_STREQ(dialog.m_strBiosVersion.GetString(), GetParam().version);
+    EXPECT_EQ(dialog.m_strBiosVersion.GetString(), GetParam().version);
     const bool connected =
         GetParam().failing != Call::Create && GetParam().failing != Call::Connect;
     EXPECT_EQ(wmi.Held(), connected ? "services=1 " : "");
@@ -310,6 +310,11 @@ const WmiCase kCases[] = {
     {"StringByReference", Call::None, S_OK, false, VT_BSTR | VT_BYREF, {L"mirtsf12"}, ""},
     {"FirstOfSeveral", Call::None, S_OK, false, VT_BSTR, {L"mirtsf12", L"mirtsf13"}, "MIRTSF12"},
     {"UpperCasedSpacesKept", Call::None, S_OK, false, VT_BSTR, {L" mIrTs F12 "}, " MIRTS F12 "},
+    {"EmptyString", Call::None, S_OK, false, VT_BSTR, {L""}, ""},
+    {"Long", Call::None, S_OK, false, VT_BSTR, {std::wstring(65536, 'v')}, std::string(65536, 'V')},
+    // U+AC35 is 81 61 in code page 949 (the program runs Korean here): its trail byte reads as
+    // "a" but is no letter, so only the letters around it are upper-cased.
+    {"Cp949TrailByte", Call::None, S_OK, false, VT_BSTR, {L"mirts\uAC35a"}, "MIRTS\201aA"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Wmi, BiosQuery, testing::ValuesIn(kCases),

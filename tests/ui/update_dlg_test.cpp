@@ -1,10 +1,11 @@
 // The status window under Wine: the real dialog from the real resources, run modally and played
 // from a helper thread, with the real work folder, worker and WMI. Only what a whole run of the
-// program cannot provoke: the power and session answers, keys, a repeated start timer, the
-// animation's counter, and runs abandoned by an exception.
+// program cannot provoke: keys, a repeated start timer, the animation's counter, the window
+// object's life beside its worker, and the exceptions and ends that come before or in the worker.
 #include "window_run.h"
 
 #include "app/update_app.h"
+#include "import_patch.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 
 #include <atomic>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -69,41 +71,6 @@ protected:
     bool firstTickAfterStart = false;
 };
 
-TEST_F(StatusWindow, SuspendAndSessionEndAreRefusedOtherPowerEventsGetTheDefault) {
-    const struct {
-        const char* name;
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-        std::optional<LRESULT> refusal; // none: the default dialog's answer
-    } rows[] = {
-        {"suspend query", WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0, BROADCAST_QUERY_DENY},
-        {"suspend", WM_POWERBROADCAST, PBT_APMSUSPEND, 0, BROADCAST_QUERY_DENY},
-        {"resume", WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0, std::nullopt},
-        {"shut-down or restart", WM_QUERYENDSESSION, 0, 0, FALSE},
-        {"log-off", WM_QUERYENDSESSION, 0, static_cast<LPARAM>(ENDSESSION_LOGOFF), FALSE},
-    };
-    std::vector<std::pair<LRESULT, LRESULT>> answers; // the window's, the default dialog's
-    EXPECT_EQ(0, run.Run([&](WindowRun& user) {
-        const HWND window = Start(user);
-        for (const auto& row : rows) {
-            const LRESULT answer = ::SendMessageA(window, row.message, row.wParam, row.lParam);
-            user.OnWindowThread([&] {
-                answers.emplace_back(answer,
-                                     ::DefDlgProcA(window, row.message, row.wParam, row.lParam));
-            });
-        }
-        user.ReleaseWorker();
-    }));
-    ASSERT_EQ(std::size(rows), answers.size());
-    for (size_t index = 0; index < answers.size(); ++index) {
-        SCOPED_TRACE(rows[index].name);
-        const auto [answer, byDefault] = answers[index];
-        EXPECT_EQ(rows[index].refusal.value_or(byDefault), answer);
-        EXPECT_TRUE(!rows[index].refusal || *rows[index].refusal != byDefault);
-    }
-}
-
 // Once the worker runs, only the worker ends the run: perhaps only after the flash.
 TEST_F(StatusWindow, KeysARepeatedStartOrAnAbandoningNeitherEndNorRestartARunningRun) {
     std::set<std::string> before;
@@ -155,36 +122,119 @@ TEST_F(StatusWindow, AnimationBeginsAfterTheStartAndCountsOneToThirtyOneThenZero
     }
 }
 
-// A payload file held open by another program cannot be written again: the framework's file error
-// abandons the handler that writes it (the utility's files: the initialisation; the image: the
-// start).
-class AbandonedRun : public StatusWindow, public ::testing::WithParamInterface<const char*> {};
+// However its run ended, the window object waits for a worker that may still use it.
+TEST_F(StatusWindow, TheWindowObjectOutlivesItsWorker) {
+    std::optional<CUpdateDlg> window(std::in_place);
+    WindowRun held(*window);
+    EXPECT_EQ(0, held.Run([](WindowRun& user) {
+        ::PostMessageA(user.ConfirmAndWaitForWorker(), WM_UPDATE_QUIT, 0, 0);
+    }));
+    std::atomic<bool> gone{false};
+    std::thread destroy([&] {
+        window.reset();
+        gone = true;
+    });
+    ::Sleep(300);
+    const bool goneWhileWorkerHeld = gone;
+    held.ReleaseWorker();
+    destroy.join();
+    EXPECT_FALSE(goneWhileWorkerHeld);
+}
 
-TEST_P(AbandonedRun, IsReportedAndStillEndsInOrder) {
-    const std::string held = GetParam();
+// Faults before or in the worker. The utility's files or the image held open by another program:
+// the framework's file error abandons the handler that writes them (the initialisation, the
+// start). An exception in the worker's run. One failed paint, on its own or while the start waits
+// for WMI (here missing). The run ended while the start waits for WMI.
+enum class Fault { HeldFile, WorkerOutOfMemory, FailedPaint, FailedPaintInQuery, EndedInQuery };
+
+struct FaultCase {
+    const char* name;
+    Fault fault;
+    std::string held;   // the file held open, left over afterwards
+    std::string report; // in the report's text; empty: no report
+    bool goesOn;        // the worker starts and the run goes on until it ends the run
+    int workers;
+};
+
+Fault g_fault;
+std::atomic<int> g_failingDcs{0};
+decltype(&::GetDC) g_getDc = nullptr;
+
+HDC WINAPI GetDcUnlessFailing(HWND window) {
+    return g_failingDcs.fetch_sub(1) > 0 ? nullptr : g_getDc(window);
+}
+
+HRESULT WINAPI NoWmi(REFCLSID, IUnknown*, DWORD, REFIID, void** object) {
+    *object = nullptr;
+    const HWND window = AfxGetMainWnd()->GetSafeHwnd();
+    if (g_fault == Fault::FailedPaintInQuery) { // as a message COM pumps meanwhile
+        g_failingDcs = 1;
+        ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    } else if (g_fault == Fault::EndedInQuery) {
+        ::SendMessageA(window, WM_UPDATE_FINISH, 0, 0);
+    }
+    return REGDB_E_CLASSNOTREG;
+}
+
+class FaultyRun : public StatusWindow, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(FaultyRun, IsReportedAndEndsInOrder) {
+    const FaultCase& row = GetParam();
+    const ImportPatch getDc("user32.dll", "GetDC", &GetDcUnlessFailing);
+    const ImportPatch locator("ole32.dll", "CoCreateInstance", &NoWmi);
+    ASSERT_TRUE(getDc.Applied() && locator.Applied());
+    g_getDc = getDc.Original();
+    g_fault = row.fault;
+    g_failingDcs = row.fault == Fault::FailedPaint ? 1 : 0; // the first paint, after the question
     ASSERT_TRUE(support::CreateFolders(support::WorkFolder()));
-    KernelHandle file(::CreateFileA((support::WorkFolder() + "\\" + held).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, 0,
-                                    nullptr));
-    ASSERT_TRUE(file);
+    KernelHandle file;
+    if (!row.held.empty()) {
+        file.Reset(::CreateFileA((support::WorkFolder() + "\\" + row.held).c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, 0,
+                                 nullptr));
+        ASSERT_TRUE(file);
+    }
     support::MessageBoxSeen report;
     bool reportedBeforeEnd = false;
+    bool wentOn = false;
     EXPECT_EQ(0, run.Run([&](WindowRun& user) {
         support::Press(support::WaitForMessageBox("BIOS update"), IDYES);
-        report = support::WaitForMessageBox(AfxGetAppName());
-        reportedBeforeEnd = report.found && !user.Ended();
-        support::Press(report, IDOK);
+        if (row.fault == Fault::WorkerOutOfMemory) {
+            user.ReleaseWorker(true);
+        }
+        if (!row.report.empty()) {
+            report = support::WaitForMessageBox(AfxGetAppName());
+            reportedBeforeEnd = report.found && !user.Ended();
+            support::Press(report, IDOK);
+        }
+        if (row.goesOn && user.WaitForWorker()) {
+            user.OnWindowThread([] {}); // and what the report's end may have posted
+            wentOn = !user.Ended();
+            user.ReleaseWorker();
+        }
     }));
     const std::set<std::string> left = support::List(support::WorkFolder());
     file.Reset();
-    EXPECT_TRUE(reportedBeforeEnd);
-    EXPECT_NE(std::string::npos, report.text.find(held)) << report.text;
-    // Cleaned up, with only the held name left, and no worker ever ran.
-    EXPECT_EQ(std::set<std::string>{held}, left);
-    EXPECT_EQ(0, run.WorkerThreads());
+    EXPECT_EQ(reportedBeforeEnd, !row.report.empty());
+    EXPECT_NE(std::string::npos, report.text.find(row.report)) << report.text;
+    EXPECT_EQ(wentOn, row.goesOn);
+    EXPECT_EQ(row.workers, run.WorkerThreads());
+    // Cleaned up: only a held name is left.
+    EXPECT_EQ(row.held.empty() ? std::set<std::string>() : std::set{row.held}, left);
 }
 
-INSTANTIATE_TEST_SUITE_P(HeldPayloadFile, AbandonedRun,
-                         ::testing::Values("mfc42.dll", "mirtsf13.imc"));
+const char kNoResource[] = "A required resource was unavailable.";
+
+const FaultCase kFaults[] = {
+    {"HeldUtilityFile", Fault::HeldFile, "mfc42.dll", "mfc42.dll", false, 0},
+    {"HeldImage", Fault::HeldFile, "mirtsf13.imc", "mirtsf13.imc", false, 0},
+    {"WorkerOutOfMemory", Fault::WorkerOutOfMemory, "", "Out of memory.", false, 1},
+    {"FailedPaint", Fault::FailedPaint, "", kNoResource, true, 1},
+    {"FailedPaintInQuery", Fault::FailedPaintInQuery, "", kNoResource, true, 1},
+    {"EndedInQuery", Fault::EndedInQuery, "", "", false, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultyRun, ::testing::ValuesIn(kFaults),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

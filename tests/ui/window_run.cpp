@@ -41,6 +41,12 @@ WindowRun::WindowRun(CUpdateDlg& dialog)
 }
 
 WindowRun::~WindowRun() {
+    // The workers use the window object: they must be gone before it is.
+    ReleaseWorker();
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    for (const KernelHandle& worker : m_workers) {
+        ::WaitForSingleObject(worker.Get(), INFINITE);
+    }
     g_run = nullptr;
     ::DestroyWindow(m_caller);
 }
@@ -54,24 +60,23 @@ INT_PTR WindowRun::Run(const std::function<void(WindowRun&)>& script) {
     });
     const INT_PTR result = m_dialog.DoModal();
     ::SetEvent(m_ended.Get());
-    ReleaseWorker();
     user.join();
-    // The workers use the window object: they must be gone before it is.
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    for (const KernelHandle& worker : m_workers) {
-        ::WaitForSingleObject(worker.Get(), INFINITE);
-    }
     return result;
 }
 
 HWND WindowRun::ConfirmAndWaitForWorker() {
     const support::MessageBoxSeen question = support::WaitForMessageBox("BIOS update");
     support::Press(question, IDYES);
-    if (!question.found || ::WaitForSingleObject(m_workerHeld.Get(), kWaitMs) != WAIT_OBJECT_0) {
+    return WaitForWorker() ? question.owner : nullptr;
+}
+
+bool WindowRun::WaitForWorker() {
+    const HANDLE events[] = {m_workerHeld.Get(), m_ended.Get()};
+    const DWORD waited = ::WaitForMultipleObjects(2, events, FALSE, kWaitMs);
+    if (waited == WAIT_TIMEOUT) {
         Abort(2);
-        return nullptr;
     }
-    return question.owner;
+    return waited == WAIT_OBJECT_0;
 }
 
 void WindowRun::OnWindowThread(const std::function<void()>& call) {
@@ -98,6 +103,9 @@ void WindowRun::OnPause() {
     }
     ::SetEvent(m_workerHeld.Get());
     ::WaitForSingleObject(m_workerGate.Get(), kWaitMs);
+    if (m_outOfMemory.exchange(false)) {
+        AfxThrowMemoryException();
+    }
 }
 
 void PauseWorker(DWORD /*milliseconds*/) {

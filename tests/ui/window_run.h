@@ -1,10 +1,12 @@
 // Runs the real status window modally on the test's thread while a helper thread plays the user.
 // The program's pauses are replaced at link time: the window's return at once, the worker's are
-// held at a gate until the script releases it, so each test decides how far a run gets.
+// held at a gate until the script releases it, so each test decides how far a run gets. The workers
+// are gone once this object is.
 #pragma once
 
 #include "ui/update_dlg.h"
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -15,14 +17,20 @@ public:
     ~WindowRun();
 
     // DoModal here while `script` runs on another thread; returns DoModal's result, which is not
-    // 0 when the script's run went astray. When this returns the run has ended and its workers
-    // are gone, whatever the script left undone.
+    // 0 when the script's run went astray. When this returns the run has ended; a worker the
+    // script left held is still held.
     INT_PTR Run(const std::function<void(WindowRun&)>& script);
 
     // For the script. Answers Yes and waits until the worker is held at its first pause; returns
     // the window (nothing when the run does not get there).
     HWND ConfirmAndWaitForWorker();
-    void ReleaseWorker() { ::SetEvent(m_workerGate.Get()); }
+    // False when the run ended first, or when it got stuck (then it is ended).
+    bool WaitForWorker();
+    // With `outOfMemory`, the worker's next pause throws the framework's out-of-memory error.
+    void ReleaseWorker(bool outOfMemory = false) {
+        m_outOfMemory = outOfMemory;
+        ::SetEvent(m_workerGate.Get());
+    }
     // Runs `call` on the window's thread after everything posted to it before and returns after
     // it; once the run has ended, at once.
     void OnWindowThread(const std::function<void()>& call);
@@ -45,4 +53,5 @@ private:
     KernelHandle m_workerHeld;
     KernelHandle m_workerGate;
     KernelHandle m_ended;
+    std::atomic<bool> m_outOfMemory{false};
 };

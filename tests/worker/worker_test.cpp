@@ -1,6 +1,6 @@
 // What the end-to-end runs cannot see of the update worker: when it writes the version stamp,
-// relative to its status texts and to the flash utility's start, and that a work folder too long
-// for the flash's command line starts nothing.
+// relative to its status texts and to the flash utility's start, that a work folder too long for
+// the flash's command line starts nothing, and that a stamp that cannot be written ends no run.
 #include "afx.h"
 #include "import_patch.h"
 #include "test_support.h"
@@ -45,6 +45,14 @@ BOOL WINAPI StartUtility(const char* application, char* commandLine, SECURITY_AT
                            folder, startup, started);
 }
 
+LONG WINAPI DenyOpening(HKEY, const char*, DWORD, REGSAM, HKEY*) {
+    return ERROR_ACCESS_DENIED;
+}
+
+LONG WINAPI DenyCreating(HKEY, const char*, HKEY*) {
+    return ERROR_ACCESS_DENIED;
+}
+
 struct RunCase {
     const char* name;
     const char* biosVersion;
@@ -52,6 +60,7 @@ struct RunCase {
     std::size_t workFolderLength; // 0: the prefix's own
     const char* steps;
     bool exitTimer;
+    bool keyDenied = false; // the stamp's key can be neither opened nor created
 };
 
 class WorkerRun : public testing::TestWithParam<RunCase> {
@@ -103,13 +112,21 @@ TEST_P(WorkerRun, StampsBeforeTheLastTextOrAfterTheUtility) {
         ASSERT_TRUE(support::WriteFile(workFolder + "\\mirtsf13.imc", "image"));
     }
     dialog.m_strBiosVersion = run.biosVersion;
+    std::optional<ImportPatch<decltype(::RegOpenKeyExA)>> denyOpening;
+    std::optional<ImportPatch<decltype(::RegCreateKeyA)>> denyCreating;
+    if (run.keyDenied) {
+        denyOpening.emplace("advapi32.dll", "RegOpenKeyExA", &DenyOpening);
+        denyCreating.emplace("advapi32.dll", "RegCreateKeyA", &DenyCreating);
+        ASSERT_TRUE(denyOpening->Applied() && denyCreating->Applied());
+    }
 
     CHWDriverDownloadThread(&dialog).DoUpdate();
 
     EXPECT_EQ(g_steps, run.steps);
     // The utility really ran there: its backup is in the work folder.
     EXPECT_EQ(support::Exists(workFolder + "\\BIOS.bak"), g_steps.find('u') != std::string::npos);
-    EXPECT_EQ(support::ReadStamp().type, static_cast<DWORD>(REG_SZ));
+    // A denied key leaves the other type's value in place.
+    EXPECT_EQ(support::ReadStamp().type, static_cast<DWORD>(run.keyDenied ? REG_DWORD : REG_SZ));
     MSG finish;
     EXPECT_TRUE(
         ::PeekMessageA(&finish, dialog.m_hWnd, WM_UPDATE_FINISH, WM_UPDATE_FINISH, PM_REMOVE));
@@ -121,6 +138,7 @@ const RunCase kRuns[] = {
     {"OtherPlatform", "ABCDEF12", true, 0, "ttT", true},
     {"ImageOlder", "MIRTSF14", true, 0, "ttT", true},
     {"SameVersion", "MIRTSF13", true, 0, "ttT", true},
+    {"StampKeyDenied", "MIRTSF13", true, 0, "ttt", true, true},
     // The longest work folder whose command line fits, and one character more: nothing is
     // started, and the run ends as those that do not flash, saying it cannot update.
     {"Flash189", "MIRTSF12", true, 189, "ttttu", false},
