@@ -1,0 +1,63 @@
+"""The package bench's throughput (tools/bench/bench.py): the matrix run with several machines at
+once, in machines per minute, against the ceiling that the program's own pauses set. Every machine
+needs at least the pauses the program makes on it (from the bench's own expectations); with N at
+once the set needs at least the sum of those over N, and never less than its longest machine."""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BENCH = os.path.join(ROOT, "tools", "bench", "bench.py")
+DEFAULT_DESCRIPTION = os.path.join(ROOT, "tests", "bench", "default.package.json")
+
+
+def package(product_dir, folder):
+    """The product's description; until the build writes one, the default description beside a
+    link to the product."""
+    built = os.path.join(product_dir, "BIOSUpdate.package.json")
+    if os.path.isfile(built):
+        return built
+    os.symlink(os.path.join(product_dir, "BIOSUpdate.exe"), os.path.join(folder, "BIOSUpdate.exe"))
+    return shutil.copy(DEFAULT_DESCRIPTION, os.path.join(folder, "BIOSUpdate.package.json"))
+
+
+def run(product_dir, driver, cache, jobs, quick, progress):
+    """{"machines", "differing", "seconds", "pauses_ms"} of one bench run with `jobs` machines at
+    once; "pauses_ms" lists each machine's pauses."""
+    with tempfile.TemporaryDirectory(prefix="perf-bench-") as folder:
+        out = os.path.join(folder, "out")
+        command = [sys.executable, BENCH, package(product_dir, folder), "--jobs", str(jobs),
+                   "--out", out, "--driver", driver, "--cache", cache]
+        progress(f"bench, {jobs} at once")
+        result = subprocess.run(command + (["--quick"] if quick else []),
+                                stdin=subprocess.DEVNULL, capture_output=True, text=True)
+        if result.returncode not in (0, 1):
+            raise RuntimeError(f"the bench failed: {result.stderr.strip()[-500:]}")
+        with open(os.path.join(out, "results.json")) as handle:
+            results = json.load(handle)
+    machines = results["machines"]
+    return {"machines": len(machines),
+            "differing": sum(1 for m in machines if m["differences"]),
+            "seconds": results["seconds"],
+            "pauses_ms": [sum(s["after_ms"] for s in m["expected"]["status"]) +
+                          (m["expected"]["shown_before_end_ms"] or 0) for m in machines]}
+
+
+def floor_seconds(pauses_ms, jobs):
+    """The shortest time the set could take with `jobs` at once if runs took only the pauses."""
+    return max(max(pauses_ms), sum(pauses_ms) / jobs) / 1000
+
+
+def recommended(measured):
+    """Of {jobs: run}, the fewest machines at once within 5% of the best rate, among the runs in
+    which every machine behaved as expected; None when there is none."""
+    sound = {jobs: m["machines"] / m["seconds"] * 60 for jobs, m in measured.items()
+             if not m["differing"]}
+    if not sound:
+        return None
+    best = max(sound.values())
+    return min(jobs for jobs, rate in sound.items() if rate >= 0.95 * best)

@@ -1,0 +1,53 @@
+"""Builds what the figures need and is not there yet: the product (build/product, as
+scripts/run.sh builds it), the runner's UI driver (in the tests tree, likewise), and the benchmark
+programs in a tree of their own configured like the product's."""
+
+import os
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+DEFAULT_PRODUCT = os.path.join(ROOT, "build", "product")
+DEFAULT_DRIVER = os.path.join(ROOT, "build", "tests", "tools", "uidriver", "uidriver.exe")
+PROGRAMS = ("perf_probe", "perf_empty")
+
+
+class BuildFailed(RuntimeError):
+    pass
+
+
+def _cmake(*arguments):
+    print("benchmark: cmake " + " ".join(arguments), file=sys.stderr, flush=True)
+    result = subprocess.run(["cmake", *arguments], cwd=ROOT, stdin=subprocess.DEVNULL,
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        raise BuildFailed(f"cmake {' '.join(arguments)} failed:\n{result.stdout}{result.stderr}")
+
+
+def product(directory):
+    """BIOSUpdate.exe of the product tree; the default tree is built when it lacks one."""
+    exe = os.path.join(directory, "BIOSUpdate.exe")
+    if not os.path.isfile(exe):
+        if os.path.abspath(directory) != DEFAULT_PRODUCT:
+            raise BuildFailed(f"no BIOSUpdate.exe in {directory}")
+        _cmake("--workflow", "--preset", "product")
+    return exe
+
+
+def driver(path):
+    """uidriver.exe; the default one is built in the tests tree when it is missing."""
+    if not os.path.isfile(path):
+        if os.path.abspath(path) != DEFAULT_DRIVER:
+            raise BuildFailed(f"no UI driver at {path}")
+        _cmake("--preset", "tests")
+        _cmake("--build", "--preset", "tests", "--target", "uidriver")
+    return path
+
+
+def programs(tree):
+    """{target: executable} of the benchmark programs, built (or brought up to date) in `tree`,
+    which is configured with the product's preset unless it already is."""
+    if not os.path.isfile(os.path.join(tree, "CMakeCache.txt")):
+        _cmake("--preset", "product", "-B", tree)
+    _cmake("--build", tree, "--target", *PROGRAMS)
+    return {target: os.path.join(tree, "tools", "perf", target + ".exe") for target in PROGRAMS}
