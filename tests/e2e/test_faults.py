@@ -6,10 +6,11 @@ stage of a run."""
 import re
 import unittest
 
+import stub_record
 from e2e_support import (IDS_CANNOT_UPDATE, IDS_CHECKING, IDS_INITIALIZING, IDS_LOADING,
                          IDS_UPDATING, IDS_VERIFYING, STUB_RECORD, WM_CLOSE, WM_UPDATE_FINISH,
                          ProductTestCase)
-from test_flash import FOLDER_FILES, UTILITY, stub_records
+from test_flash import FOLDER_FILES, UTILITY
 
 FLASH_STEPS = [IDS_LOADING, IDS_VERIFYING, IDS_CHECKING, IDS_UPDATING]
 RECORD = {"BIOSUPDATE_STUB_RECORD": STUB_RECORD}
@@ -74,7 +75,7 @@ class Faults(ProductTestCase):
             self.assert_work_folder(start, left)
             self.assertIsNone(start.registry["version"])
         # The utility was killed with the program, before its end.
-        (record,) = stub_records(flashing["stub_record"])
+        (record,) = stub_record.parse(flashing["stub_record"])
         self.assertNotIn("final-file", record)
         self.assertEqual(completed.exit_code, 0)
         self.assert_statuses(completed, FLASH_STEPS)
@@ -123,7 +124,7 @@ class Faults(ProductTestCase):
         self.assertTrue([c for c in trace.handled(WM_CLOSE) if closes[0] <= c["ms"] < finish["ms"]])
         self.assertGreater(window["gone_ms"], finish["ms"])
         # When the utility ended, its files and the image were there as at its start.
-        (record,) = stub_records(report["stub_record"])
+        (record,) = stub_record.parse(report["stub_record"])
         self.assertEqual(sorted(record["final-file"]), sorted(FOLDER_FILES + ["BIOS.bak"]))
         self.assertEqual(record["final-image-crc32"], record["image-crc32"])
         self.assertGreaterEqual(finish["ms"] - self.shown_ms(report, IDS_UPDATING), LONG_FLASH_MS)

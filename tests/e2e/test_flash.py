@@ -4,6 +4,7 @@ started (tools/flashstub/README.md)."""
 
 import unittest
 
+import stub_record
 from e2e_support import (IDS_CHECKING, IDS_INITIALIZING, IDS_LOADING, IDS_UPDATING, IDS_VERIFYING,
                          IDT_EXIT, STUB_RECORD, TRACK, WM_UPDATE_FINISH, WORK_FOLDER,
                          ProductTestCase, picture_rows)
@@ -16,18 +17,6 @@ FOLDER_FILES = ["SWinFlash.exe", "mfc42.dll", "msvcp60.dll", "msvcrt.dll", "PHLA
 STEPS = [(IDS_LOADING, 3000), (IDS_VERIFYING, 2000), (IDS_CHECKING, 2000), (IDS_UPDATING, 4000)]
 # Where Windows looks first for an unquoted "C:\Program Files\..." command line.
 MISDIRECTED = r"C:\Program.exe"
-
-
-def stub_records(text):
-    """The stand-in utility's records, each as {key: [values]}."""
-    records = []
-    for line in (text or "").splitlines():
-        if line == "[run]":
-            records.append({})
-        elif "=" in line and records:
-            key, value = line.split("=", 1)
-            records[-1].setdefault(key, []).append(value)
-    return records
 
 
 class Flash(ProductTestCase):
@@ -43,7 +32,7 @@ class Flash(ProductTestCase):
             **{"bios_version": "MIRTSF12", **options})
         self.assert_statuses(report, [status_id for status_id, _ in STEPS])
         self.assert_timeline(report, window, trace, STEPS)
-        (record,) = stub_records(report["stub_record"])
+        (record,) = stub_record.parse(report["stub_record"])
         self.assertEqual(record["command-line"], [COMMAND_LINE])
         self.assertEqual(record["current-folder"], [WORK_FOLDER])
         self.assertEqual(sorted(record["file"]), sorted(FOLDER_FILES))

@@ -1,25 +1,13 @@
 """What a run showed and did, read from the runner's report into the shape of an expected outcome
 (rules.expect), and the differences between the two as readable sentences."""
 
-from e2e import wine_trace
+from e2e import stub_record, wine_trace
 
 STUB_RECORD = r"C:\e2e\flash-record.txt"
 # How far a gap between two sightings may stray before it counts as a difference: the driver
 # polls every 30 ms and needs two sightings, repaints wait for the next 100 ms tick, and parallel
 # runs compete for the cores.
 TOLERANCE_MS = 1000
-
-
-def stub_records(text):
-    """The stand-in utility's records, each as {key: [values]}."""
-    records = []
-    for line in (text or "").splitlines():
-        if line == "[run]":
-            records.append({})
-        elif "=" in line and records:
-            key, value = line.split("=", 1)
-            records[-1].setdefault(key, []).append(value)
-    return records
 
 
 def _text_id(text, strings):
@@ -49,7 +37,7 @@ def _utility_starts(report):
     pid = report["ended"]["pid"]
     starts = [wine_trace.process_start(e["text"]) for e in report["wine_trace"] or []
               if e["pid"] == pid]
-    records = stub_records(report["stub_record"])
+    records = stub_record.parse(report["stub_record"])
     return [_utility(start[1], records[i] if i < len(records) else None)
             for i, start in enumerate(s for s in starts if s)]
 
