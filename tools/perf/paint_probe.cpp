@@ -6,6 +6,7 @@
 #include "probe.h"
 
 #include "res/resource.h"
+#include "ui/progress_geometry.h"
 #include "ui/update_dlg.h"
 
 #include <psapi.h>
@@ -15,9 +16,6 @@
 namespace perf {
 
 namespace {
-
-constexpr LCID kKoreanLcid = 0x412;
-constexpr int kProgressPeriod = 32;
 
 // GetGuiResources is a stub under Wine, so every handle index of the process's GDI table is
 // asked for its object type instead.
@@ -84,7 +82,7 @@ void RunPaint(Results& results, int timed, int total) {
 
     int painted = 0;
     const auto paint = [&] {
-        dialog.m_nProgress = ++painted % kProgressPeriod;
+        dialog.m_nProgress = ++painted % (ui::kLastProgressStep + 1);
         const Stopwatch clock;
         ::InvalidateRect(window, nullptr, FALSE);
         ::UpdateWindow(window);
@@ -96,7 +94,8 @@ void RunPaint(Results& results, int timed, int total) {
     Record(results, "first");
 
     // A paint, then the loads alone, in turn: both meet the same conditions of the machine.
-    const UINT background = ::GetSystemDefaultLCID() == kKoreanLcid ? IDB_SCREEN_KO : IDB_SCREEN;
+    const UINT background =
+        ui::StatusScreenBitmapId(static_cast<std::uint32_t>(::GetSystemDefaultLCID()));
     std::vector<double> paints;
     std::vector<double> loads;
     for (int index = 0; index < timed; ++index) {
