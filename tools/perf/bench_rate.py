@@ -5,24 +5,12 @@ once the set needs at least the sum of those over N, and never less than its lon
 
 import json
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BENCH = os.path.join(ROOT, "tools", "bench", "bench.py")
-DEFAULT_DESCRIPTION = os.path.join(ROOT, "tests", "bench", "default.package.json")
-
-
-def package(product_dir, folder):
-    """The product's description; until the build writes one, the default description beside a
-    link to the product."""
-    built = os.path.join(product_dir, "BIOSUpdate.package.json")
-    if os.path.isfile(built):
-        return built
-    os.symlink(os.path.join(product_dir, "BIOSUpdate.exe"), os.path.join(folder, "BIOSUpdate.exe"))
-    return shutil.copy(DEFAULT_DESCRIPTION, os.path.join(folder, "BIOSUpdate.package.json"))
 
 
 def run(product_dir, driver, cache, jobs, quick, progress):
@@ -30,8 +18,9 @@ def run(product_dir, driver, cache, jobs, quick, progress):
     once; "pauses_ms" lists each machine's pauses."""
     with tempfile.TemporaryDirectory(prefix="perf-bench-") as folder:
         out = os.path.join(folder, "out")
-        command = [sys.executable, BENCH, package(product_dir, folder), "--jobs", str(jobs),
-                   "--out", out, "--driver", driver, "--cache", cache]
+        description = os.path.join(product_dir, "BIOSUpdate.package.json")
+        command = [sys.executable, BENCH, description, "--jobs", str(jobs), "--out", out,
+                   "--driver", driver, "--cache", cache]
         progress(f"bench, {jobs} at once")
         result = subprocess.run(command + (["--quick"] if quick else []),
                                 stdin=subprocess.DEVNULL, capture_output=True, text=True)
