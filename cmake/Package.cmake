@@ -86,9 +86,9 @@ function(biosupdate_package target)
         set(signer_argument --signer-file ${signer_file})
     endif()
     add_custom_command(TARGET ${target} POST_BUILD ${sign_command}
-        COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/package/describe_package.py
-                --executable ${executable} --inputs ${CMAKE_BINARY_DIR}/package_inputs.txt
-                ${signer_argument} --output ${CMAKE_CURRENT_BINARY_DIR}/${target}.package.json
+        COMMAND ${BIOSUPDATE_PYTHON} -m tools.package --executable ${executable}
+                --inputs ${CMAKE_BINARY_DIR}/package_inputs.txt ${signer_argument} --output ${CMAKE_CURRENT_BINARY_DIR}/${target}.package.json
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
         COMMENT "Writing the package description"
         VERBATIM)
 endfunction()

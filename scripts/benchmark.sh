@@ -6,4 +6,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-exec /usr/bin/python3 tools/perf/benchmark.py "$@"
+exec /usr/bin/python3 -m tools.perf "$@"

@@ -10,4 +10,4 @@ bash scripts/setup.sh
 cmake --workflow --preset product
 cmake --preset tests >/dev/null
 cmake --build --preset tests --target uidriver
-exec /usr/bin/python3 tools/bench/bench.py build/product/BIOSUpdate.package.json --quick
+exec /usr/bin/python3 -m tools.bench build/product/BIOSUpdate.package.json --quick

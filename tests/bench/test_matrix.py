@@ -6,9 +6,7 @@ import os
 import tempfile
 import unittest
 
-import matrix
-import package
-import rules
+from tools.bench import matrix, package, rules
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 with open(os.path.join(HERE, "default.package.json")) as _handle:

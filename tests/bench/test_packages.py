@@ -10,8 +10,8 @@ import sys
 import tempfile
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-BENCH = os.path.join(HERE, "..", "..", "tools", "bench", "bench.py")
+from tools import ROOT
+
 DEFAULT_PACKAGE = os.path.join(os.environ["BIOSUPDATE_PRODUCT_DIR"], "BIOSUpdate.package.json")
 # Built by the fixture in CMakeLists.txt with an image of another platform and another stamp.
 VENDOR_PACKAGE = os.path.join(os.environ["BIOSUPDATE_VENDOR_PRODUCT_DIR"],
@@ -24,10 +24,10 @@ def bench(description, *options):
     with tempfile.TemporaryDirectory() as folder:
         out = os.path.join(folder, "out")
         result = subprocess.run(
-            [sys.executable, BENCH, description, "--out", out,
+            [sys.executable, "-m", "tools.bench", description, "--out", out,
              "--driver", os.environ["BIOSUPDATE_UIDRIVER"],
              "--cache", os.environ["BIOSUPDATE_E2E_CACHE"], *options],
-            stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=1200)
+            cwd=ROOT, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=1200)
         with open(os.path.join(out, "results.json")) as handle:
             results = json.load(handle)
         assert os.path.isfile(os.path.join(out, "report.html")), "no report"

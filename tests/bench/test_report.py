@@ -8,8 +8,7 @@ import shutil
 import tempfile
 import unittest
 
-import compare
-import report_page
+from tools.bench import compare, report_page
 
 RECORDED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "recorded")
 with open(os.path.join(RECORDED, "results.json")) as _handle:

@@ -3,8 +3,8 @@ the outcome of a machine, row by row."""
 
 import unittest
 
-import rules
-from rules import (STATUS_CANNOT_UPDATE as OTHER, STATUS_IMAGE_OLDER as OLDER,
+from tools.bench import rules
+from tools.bench.rules import (STATUS_CANNOT_UPDATE as OTHER, STATUS_IMAGE_OLDER as OLDER,
                    STATUS_SAME_VERSION as SAME, STATUS_UPDATING as FLASH)
 
 TARGET = {"platform": "MIRTS", "number": 0xF13, "image": "mirtsf13.imc", "image_size": 7,

@@ -9,8 +9,7 @@ import re
 import subprocess
 import unittest
 
-import machine
-import wine_trace
+from tools.e2e import runner, wine_trace
 
 WORK_FOLDER = r"C:\Program Files\BIOSUPDATE"
 AUTOSTART = (r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run", "BIOSUpdate",
@@ -106,7 +105,7 @@ class ProductTestCase(unittest.TestCase):
 
     def run_machine(self, ended="exited", **options):
         """A run that ended as expected ("exited" by itself, "timeout", "stopped")."""
-        report = machine.run_machine(self.exe, **{"timeout": 40, **options})
+        report = runner.run_machine(self.exe, **{"timeout": 40, **options})
         self.assertEqual(report.errors, [], "the runner saw problems")
         self.assertEqual(report.ended["how"], ended, report.ended)
         return report

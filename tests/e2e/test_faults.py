@@ -6,11 +6,12 @@ stage of a run."""
 import re
 import unittest
 
-import stub_record
-from e2e_support import (IDS_CANNOT_UPDATE, IDS_CHECKING, IDS_INITIALIZING, IDS_LOADING,
+from tools.e2e import stub_record
+
+from .e2e_support import (IDS_CANNOT_UPDATE, IDS_CHECKING, IDS_INITIALIZING, IDS_LOADING,
                          IDS_UPDATING, IDS_VERIFYING, STUB_RECORD, WM_CLOSE, WM_UPDATE_FINISH,
                          ProductTestCase)
-from test_flash import FOLDER_FILES, UTILITY
+from .test_flash import FOLDER_FILES, UTILITY
 
 FLASH_STEPS = [IDS_LOADING, IDS_VERIFYING, IDS_CHECKING, IDS_UPDATING]
 RECORD = {"BIOSUPDATE_STUB_RECORD": STUB_RECORD}

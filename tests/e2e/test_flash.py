@@ -4,8 +4,9 @@ started (tools/flashstub/README.md)."""
 
 import unittest
 
-import stub_record
-from e2e_support import (IDS_CHECKING, IDS_INITIALIZING, IDS_LOADING, IDS_UPDATING, IDS_VERIFYING,
+from tools.e2e import stub_record
+
+from .e2e_support import (IDS_CHECKING, IDS_INITIALIZING, IDS_LOADING, IDS_UPDATING, IDS_VERIFYING,
                          IDT_EXIT, STUB_RECORD, TRACK, WM_UPDATE_FINISH, WORK_FOLDER,
                          ProductTestCase, picture_rows)
 

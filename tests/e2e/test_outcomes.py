@@ -4,7 +4,7 @@ cannot be written."""
 
 import unittest
 
-from e2e_support import (IDS_APP_TITLE, IDS_CANNOT_UPDATE, IDS_IMAGE_OLDER, IDS_INITIALIZING,
+from .e2e_support import (IDS_APP_TITLE, IDS_CANNOT_UPDATE, IDS_IMAGE_OLDER, IDS_INITIALIZING,
                          IDS_LOADING, IDS_SAME_VERSION, IDS_VERIFYING, STUB_RECORD, WM_CLOSE,
                          WM_UPDATE_QUIT, WORK_FOLDER, ProductTestCase, ProgramTrace)
 

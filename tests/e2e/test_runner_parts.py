@@ -4,9 +4,7 @@ Wine's trace on the report's clock. Platform-free: no Wine."""
 
 import unittest
 
-import driver_log
-import reg_file
-import wine_trace
+from tools.e2e import driver_log, reg_file, wine_trace
 
 WINE_SYSTEM_REG = r'''WINE REGISTRY Version 2
 ;; All keys relative to \\Machine

@@ -3,7 +3,7 @@ power refusals and a second instance. Runs BIOSUpdate.exe under Wine on simulate
 
 import unittest
 
-from e2e_support import (AUTOSTART, IDS_LOW_BATTERY, IDS_NO_AC, POWER_CAPTION, QUESTION_CAPTION,
+from .e2e_support import (AUTOSTART, IDS_LOW_BATTERY, IDS_NO_AC, POWER_CAPTION, QUESTION_CAPTION,
                          WORK_FOLDER, ProductTestCase, leftovers)
 
 

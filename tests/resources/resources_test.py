@@ -300,10 +300,10 @@ class Build(unittest.TestCase):
         for run in ("first", "second"):
             folder = os.path.join(WORK, run)
             shutil.rmtree(folder, ignore_errors=True)
-            for script, *names in ("generate_artwork.py",), ("generate_payload.py", "PHLASH.INI", "mirtsf13.imc",
-                                                                 "mfc42.dll"):
-                subprocess.run([sys.executable, os.path.join(SOURCE, "tools/assets", script),
-                                folder, *names], check=True)
+            for script, *names in [("generate_artwork",),
+                                   ("generate_payload", "PHLASH.INI", "mirtsf13.imc", "mfc42.dll")]:
+                subprocess.run([sys.executable, "-m", f"tools.assets.{script}", folder, *names],
+                               cwd=SOURCE, check=True)
             runs.append({name: digest(read(os.path.join(folder, name)))
                          for name in os.listdir(folder)})
         self.assertEqual(runs[0], runs[1])

@@ -1,15 +1,14 @@
 """Writes the program's bitmaps and icon into a folder (the resource script's include path).
 
-Usage: generate_artwork.py OUTPUT_FOLDER
 The output depends on nothing but this code: every run writes the same bytes.
-"""
 
+Exit status: 0 when the files are written, 1 when they cannot be, 2 on bad usage."""
+
+import argparse
 import os
 import sys
 
-import dib
-import icon
-import screens
+from . import dib, icon, screens
 
 
 def artwork():
@@ -32,12 +31,18 @@ def write_files(folder, files):
 
 
 def main(arguments):
-    if len(arguments) != 2:
-        sys.stderr.write(__doc__)
-        return 2
-    write_files(arguments[1], artwork())
+    parser = argparse.ArgumentParser(prog="python3 -m tools.assets.generate_artwork",
+                                     description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("folder", metavar="OUTPUT_FOLDER")
+    options = parser.parse_args(arguments)
+    try:
+        write_files(options.folder, artwork())
+    except OSError as error:
+        print(f"generate_artwork: {error}", file=sys.stderr)
+        return 1
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(main(sys.argv[1:]))

@@ -1,14 +1,17 @@
 """Writes the default payload that stands in for the vendor's files.
 
-Usage: generate_payload.py OUTPUT_FOLDER INI_NAME IMAGE_NAME PLACEHOLDER_NAME...
 Writes the utility's configuration file as INI_NAME, the demo BIOS image as IMAGE_NAME and one
-marked placeholder for each PLACEHOLDER_NAME. The flash utility itself is the stand-in program
-built from tools/flashstub. Every run writes the same bytes.
-"""
+marked placeholder for each PLACEHOLDER_NAME into OUTPUT_FOLDER. The flash utility itself is the
+stand-in program built from tools/flashstub. Every run writes the same bytes.
 
+Exit status: 0 when the files are written, 1 when they cannot be, 2 on bad usage."""
+
+import argparse
 import hashlib
 import os
 import sys
+
+from .generate_artwork import write_files
 
 INI_LINES = (
     "[UI]",
@@ -71,16 +74,22 @@ def payload(ini_name, image_name, placeholder_names):
 
 
 def main(arguments):
-    if len(arguments) < 4:
-        sys.stderr.write(__doc__)
-        return 2
-    folder, ini_name, image_name = arguments[1:4]
-    os.makedirs(folder, exist_ok=True)
-    for name, contents in payload(ini_name, image_name, arguments[4:]).items():
-        with open(os.path.join(folder, name), "wb") as output:
-            output.write(contents)
+    parser = argparse.ArgumentParser(prog="python3 -m tools.assets.generate_payload",
+                                     description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("folder", metavar="OUTPUT_FOLDER")
+    parser.add_argument("ini_name", metavar="INI_NAME")
+    parser.add_argument("image_name", metavar="IMAGE_NAME")
+    parser.add_argument("placeholders", metavar="PLACEHOLDER_NAME", nargs="*")
+    options = parser.parse_args(arguments)
+    try:
+        files = payload(options.ini_name, options.image_name, options.placeholders)
+        write_files(options.folder, files)
+    except (OSError, ValueError) as error:
+        print(f"generate_payload: {error}", file=sys.stderr)
+        return 1
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(main(sys.argv[1:]))

@@ -1,6 +1,6 @@
 """The program's icon: two grey hexagonal nuts on a threaded bolt, 32 x 32, 16 colours."""
 
-from canvas import Canvas
+from .canvas import Canvas
 
 SIZE = 32
 

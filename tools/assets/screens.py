@@ -5,8 +5,8 @@ for the status text (rows 300 to 335) and an empty progress frame in which the p
 progress block.
 """
 
-from canvas import Canvas
-from pixel_font import draw_text
+from .canvas import Canvas
+from .pixel_font import draw_text
 
 SCREEN_WIDTH = 640
 SCREEN_HEIGHT = 480

@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Runs a built BIOSUpdate package on a matrix of simulated notebooks under Wine and holds what
 each one showed and did against what the package must do there. Writes results.json and
 report.html into the output folder and prints a summary. Must run as root (the runner mounts a
@@ -15,29 +14,25 @@ import signal
 import sys
 import time
 
-import matrix
-import package
-import report_page
-import running
+from .. import DRIVER, PRODUCT_DIR, ROOT, RUN_CACHE
+from ..e2e.runner import E2EError
+from . import matrix, package, report_page, running
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-DEFAULT_PACKAGE = os.path.join(ROOT, "build", "product", package.DESCRIPTION_NAME)
-DEFAULT_DRIVER = os.path.join(ROOT, "build", "tests", "tools", "uidriver", "uidriver.exe")
-DEFAULT_CACHE = os.path.join(ROOT, "build", "run", "cache")
-DEFAULT_OUT = os.path.join(ROOT, "build", "bench", "latest")
+DEFAULT_PACKAGE = PRODUCT_DIR / package.DESCRIPTION_NAME
+DEFAULT_OUT = ROOT / "build" / "bench" / "latest"
 
 
 def default_jobs():
     # Two runs per core: a run mostly waits in the program's pauses. On two cores the full set took
     # 253 s one at a time, 132 s with two, 90 s with three and 74 s with four at once, every
-    # machine as expected (tools/perf/benchmark.py).
+    # machine as expected (python3 -m tools.perf).
     return max(1, 2 * len(os.sched_getaffinity(0)))
 
 
 def parse_arguments(argv):
-    p = argparse.ArgumentParser(description=__doc__,
+    p = argparse.ArgumentParser(prog="python3 -m tools.bench", description=__doc__,
                                 formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("package", nargs="?", default=DEFAULT_PACKAGE,
+    p.add_argument("package", nargs="?", default=str(DEFAULT_PACKAGE),
                    help="the package description, or BIOSUpdate.exe with its description beside "
                         "it (default: %(default)s)")
     p.add_argument("--platform", help="the platform prefix the package is meant for "
@@ -51,8 +46,8 @@ def parse_arguments(argv):
     p.add_argument("--jobs", type=int, default=default_jobs(),
                    help="machines run at once (default: %(default)s)")
     p.add_argument("--out", default=DEFAULT_OUT, help="output folder (default: %(default)s)")
-    p.add_argument("--driver", default=DEFAULT_DRIVER, help="uidriver.exe (default: %(default)s)")
-    p.add_argument("--cache", default=DEFAULT_CACHE,
+    p.add_argument("--driver", default=DRIVER, help="uidriver.exe (default: %(default)s)")
+    p.add_argument("--cache", default=RUN_CACHE,
                    help="the runner's template prefix and runs (default: %(default)s)")
     p.add_argument("--list", action="store_true", help="list the machines and exit")
     args = p.parse_args(argv)
@@ -102,7 +97,7 @@ def main(argv):
         running.stop_runs(error)
         print("bench: interrupted, no report written", file=sys.stderr)
         return 130
-    except running.runner.E2EError as error:
+    except E2EError as error:
         print(f"bench: {error}", file=sys.stderr)
         return 2
     document = {
@@ -116,5 +111,4 @@ def main(argv):
     return 0 if report_page.verdict(document) == "as expected" else 1
 
 
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+sys.exit(main(sys.argv[1:]))

@@ -1,7 +1,7 @@
 """What a run showed and did, read from the runner's report into the shape of an expected outcome
 (rules.expect), and the differences between the two as readable sentences."""
 
-from e2e import stub_record, wine_trace
+from ..e2e import stub_record, wine_trace
 
 STUB_RECORD = r"C:\e2e\flash-record.txt"
 # How far a gap between two sightings may stray before it counts as a difference: the driver

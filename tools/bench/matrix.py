@@ -4,7 +4,7 @@ system, the usual Program Files folder, the user answering Yes) in one respect."
 
 import fnmatch
 
-import rules
+from . import rules
 
 ODD_PROGRAM_FILES = r"C:\Program Files (x86) Tools"
 

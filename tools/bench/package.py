@@ -5,7 +5,7 @@ import hashlib
 import json
 import os
 
-import rules
+from . import rules
 
 DESCRIPTION_NAME = "BIOSUpdate.package.json"
 

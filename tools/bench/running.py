@@ -10,9 +10,9 @@ import sys
 import threading
 import time
 
-import compare
-import rules
-from e2e import machine as runner
+from .. import ROOT
+from ..e2e import runner
+from . import compare, rules
 
 AUTOSTART_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 AUTOSTART_COMMAND = r"C:\Tools\BIOSUpdate.exe 1"
@@ -103,9 +103,9 @@ def prepare_template(cache):
     """Makes the runner's template prefix once, in a PID namespace of its own, so that an
     interruption leaves none of wineboot's processes behind."""
     command = ["unshare", "--pid", "--fork", "--kill-child", "--mount-proc", sys.executable,
-               os.path.join(os.path.dirname(runner.__file__), "run_machine.py"), "--prepare-only",
-               "--cache", cache]
-    result = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True)
+               "-m", "tools.e2e", "--prepare-only", "--cache", cache]
+    result = subprocess.run(command, cwd=ROOT, stdin=subprocess.DEVNULL, capture_output=True,
+                            text=True)
     if result.returncode != 0:
         raise runner.E2EError("the template prefix could not be made: " + result.stderr.strip())
 

@@ -1,19 +1,19 @@
-#!/usr/bin/env python3
-"""Runs BIOSUpdate.exe under Wine on a simulated machine and prints what happened as JSON.
+"""Runs BIOSUpdate.exe under Wine on a simulated machine and prints what happened as JSON. Must
+run as root (it mounts a fake /sys/class in a private mount namespace).
 
-Example (as root):
-  tools/e2e/run_machine.py build/product/BIOSUpdate.exe \\
+Example (as root, from the repository's root):
+  python3 -m tools.e2e build/product/BIOSUpdate.exe \\
       --driver build/tests/tools/uidriver/uidriver.exe --ac off --battery 100 --answer no
-See tools/e2e/README.md for every option and the report's format."""
+See tools/e2e/README.md for every option and the report's format.
+
+Exit status: 0 when the run ended and its report is printed (whatever the program did), 2 on bad
+usage or a run that failed (no report)."""
 
 import argparse
 import json
-import os
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-
-import machine  # noqa: E402
+from . import runner
 
 
 def _key_value(text):
@@ -62,7 +62,8 @@ def _screenshot(text):
 
 
 def parse_arguments(argv):
-    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawTextHelpFormatter)
+    p = argparse.ArgumentParser(prog="python3 -m tools.e2e", description=__doc__,
+                                formatter_class=argparse.RawTextHelpFormatter)
     p.add_argument("exe", nargs="?", help="BIOSUpdate.exe to run")
     p.add_argument("--driver", help="uidriver.exe (default: $BIOSUPDATE_UIDRIVER)")
     p.add_argument("--cache", help="folder for the template prefix and the runs "
@@ -121,18 +122,18 @@ def parse_arguments(argv):
 def main(argv):
     a = parse_arguments(argv)
     if not a.exe and not a.prepare_only:
-        print("run_machine: name the program to run (or give --prepare-only)", file=sys.stderr)
+        print("e2e: name the program to run (or give --prepare-only)", file=sys.stderr)
         return 2
     try:
         if a.prepare_only:
-            print(machine.prepare_template(a.cache))
+            print(runner.prepare_template(a.cache))
             return 0
         second = None
         if a.second_at:
             second = {"at": int(a.second_at) if a.second_at.isdigit() else a.second_at,
                       "args": a.second_args, "stop_first_after": a.stop_after_second}
         width, _, height = a.screen.partition("x")
-        report = machine.run_machine(
+        report = runner.run_machine(
             a.exe, driver=a.driver, cache=a.cache, ac=a.ac,
             battery=a.battery,
             bios_version=a.bios_version, locale=a.locale, program_files=a.program_files,
@@ -143,12 +144,11 @@ def main(argv):
             close_during_status=a.close_during_status, timeout=a.timeout,
             screen=(int(width), int(height)), keep=a.keep, program_files_kib=a.program_files_kib,
             second_instances=a.second_instance, messages=a.message, starts=a.start or None)
-    except (machine.E2EError, ValueError) as error:
-        print(f"run_machine: {error}", file=sys.stderr)
+    except (runner.E2EError, ValueError) as error:
+        print(f"e2e: {error}", file=sys.stderr)
         return 2
     print(report.to_json())
     return 0
 
 
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+sys.exit(main(sys.argv[1:]))

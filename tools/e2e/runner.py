@@ -12,11 +12,10 @@ import subprocess
 import sys
 import tempfile
 
-import fake_sysfs
-import wine_prefix
-from report import Report
+from .. import ROOT
+from . import fake_sysfs, wine_prefix
+from .report import Report
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_CACHE = os.path.join(os.path.expanduser("~"), ".cache", "biosupdate-e2e")
 _WINDOWS_PATH = re.compile(r"^[A-Za-z]:\\")
 _STATUS_MOMENT = re.compile(r"^status:(\d+)(\+\d+)?$")
@@ -212,13 +211,13 @@ def run_machine(exe, **options):
         with open(config_path, "w") as handle:
             json.dump(config, handle)
         command = ["unshare", "--mount", "--pid", "--fork", "--kill-child", "--mount-proc",
-                   "--propagation", "private", "--", sys.executable,
-                   os.path.join(HERE, "session.py"), config_path, report_path]
+                   "--propagation", "private", "--", sys.executable, "-m",
+                   "tools.e2e.session", config_path, report_path]
         # Room for the prefix copy, the planting and the clean-up around the program's own time.
         limit = config["timeout"] * len(config["starts"]) + 240
         try:
-            result = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
-                                    timeout=limit)
+            result = subprocess.run(command, cwd=ROOT, stdin=subprocess.DEVNULL,
+                                    capture_output=True, timeout=limit)
         except subprocess.TimeoutExpired as error:
             raise E2EError(f"the run did not end within {limit} s") from error
         if not os.path.exists(report_path):

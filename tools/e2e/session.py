@@ -1,5 +1,5 @@
-"""One run on a simulated machine, inside the private mount and PID namespace that machine.py
-creates: python3 session.py CONFIG.json REPORT.json.
+"""One run on a simulated machine, inside the private mount and PID namespace that runner.py
+creates: python3 -m tools.e2e.session CONFIG.json REPORT.json.
 
 The namespace's first process is this one; when it ends, the kernel ends every process left in
 the namespace (Xvfb, wineserver, the program), and the fake /sys/class goes with it."""
@@ -13,12 +13,8 @@ import subprocess
 import sys
 import time
 
-import driver_log
-import fake_sysfs
-import reg_file
-import wine_prefix
-import wine_trace
-from xvfb import Xvfb
+from . import driver_log, fake_sysfs, reg_file, wine_prefix, wine_trace
+from .xvfb import Xvfb
 
 STAGE = r"C:\e2e"
 AUTOSTART_KEY = r"Software\Microsoft\Windows\CurrentVersion\Run"
@@ -383,7 +379,7 @@ def main(config_path, report_path):
     try:
         run.prepare()
         report = run.run_all()
-    except Exception as error:  # reported to machine.py, which raises it there
+    except Exception as error:  # reported to runner.py, which raises it there
         report = {"fatal": f"{type(error).__name__}: {error}"}
     finally:
         run.cleanup()

@@ -7,7 +7,7 @@ import subprocess
 import tempfile
 import time
 
-from xvfb import Xvfb
+from .xvfb import Xvfb
 
 TEMPLATE_STAMP = "e2e-template.stamp"
 # A run killed before its clean-up leaves its prefix behind; no run lasts this long.

@@ -2,11 +2,11 @@
 the BIOS image's name with its platform and version as the program reads them, the version stamp
 and every embedded payload file with its resource id, size and SHA-256.
 
-Usage: describe_package.py --executable EXE --inputs PACKAGE_INPUTS [--signer-file FILE]
-                           --output JSON
 PACKAGE_INPUTS is the "key=value" file cmake/Package.cmake writes: image, stamp, payload-dir,
 resource-header, and one payload=<resource symbol>=<file name> line per payload file.
-"""
+
+Exit status: 0 when the description is written, 1 when a file named cannot be read, 2 on bad
+usage."""
 
 import argparse
 import hashlib
@@ -64,22 +64,26 @@ def describe(executable, inputs, signer):
 
 
 def main(arguments):
-    parser = argparse.ArgumentParser(description="Writes BIOSUpdate.package.json.")
-    parser.add_argument("--executable", required=True)
-    parser.add_argument("--inputs", required=True)
-    parser.add_argument("--signer-file")
-    parser.add_argument("--output", required=True)
+    parser = argparse.ArgumentParser(prog="python3 -m tools.package", description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--executable", required=True, help="the built BIOSUpdate.exe")
+    parser.add_argument("--inputs", required=True, metavar="PACKAGE_INPUTS")
+    parser.add_argument("--signer-file", help="a file holding the signer's name")
+    parser.add_argument("--output", required=True, help="the description to write")
     options = parser.parse_args(arguments)
     signer = None
-    if options.signer_file:
-        with open(options.signer_file, encoding="utf-8") as text:
-            signer = text.read().strip()
-    description = describe(options.executable, read_inputs(options.inputs), signer)
+    try:
+        if options.signer_file:
+            with open(options.signer_file, encoding="utf-8") as text:
+                signer = text.read().strip()
+        description = describe(options.executable, read_inputs(options.inputs), signer)
+    except OSError as error:
+        print(f"package: {error}", file=sys.stderr)
+        return 1
     with open(options.output + ".new", "w", encoding="ascii") as output:
         output.write(json.dumps(description) + "\n")
     os.replace(options.output + ".new", options.output)
     return 0
 
 
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+sys.exit(main(sys.argv[1:]))

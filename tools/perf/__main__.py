@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Measures how little BIOSUpdate adds to its own pauses, how lightly it waits and how fast the
 package bench runs, and prints one table (Markdown): each figure beside a reference measured in
 the same run, its target and a verdict. Builds what it needs first. Must run as root (the
@@ -14,7 +13,10 @@ Figures (--only takes a comma-separated list of them):
   cpu       the program's CPU share while the status screen animates during a long flash
   growth    GDI objects, handles and working set after 10,000 paints against after the first
   size      the executable's code and data without resources, and its debug sections
-  bench     the package bench's machines per minute with 1..4 machines at once"""
+  bench     the package bench's machines per minute with 1..4 machines at once
+
+Exit status: 0 when the table is printed (whether or not each target is met), 1 when a build or
+a run failed, 2 on bad usage or without root."""
 
 import argparse
 import datetime
@@ -25,14 +27,10 @@ import statistics
 import subprocess
 import sys
 
-import bench_rate
-import build
-import cpu_share
-import outcomes
-import pe_size
-from wine_runs import RunFailed, Wine
+from .. import DRIVER, PRODUCT_DIR, ROOT, RUN_CACHE
+from . import bench_rate, build, cpu_share, outcomes, pe_size
+from .wine_runs import RunFailed, Wine
 
-ROOT = build.ROOT
 FIGURES = ("overhead", "startup", "payload", "paint", "cpu", "growth", "size", "bench")
 # Repetitions (full, quick).
 OUTCOME_RUNS = (3, 1)
@@ -250,18 +248,18 @@ def machine_line():
 
 
 def parse_arguments(argv):
-    p = argparse.ArgumentParser(description=__doc__,
+    p = argparse.ArgumentParser(prog="python3 -m tools.perf", description=__doc__,
                                 formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("--only", metavar="FIGURES", help="comma-separated figures (default: all)")
     p.add_argument("--quick", action="store_true",
                    help="fewer repetitions, a 20 s flash, the bench's quick set")
-    p.add_argument("--product", default=build.DEFAULT_PRODUCT,
+    p.add_argument("--product", default=PRODUCT_DIR,
                    help="product tree whose BIOSUpdate.exe is measured (default: %(default)s)")
-    p.add_argument("--tree", default=os.path.join(ROOT, "build", "perf"),
+    p.add_argument("--tree", default=ROOT / "build" / "perf",
                    help="tree for the benchmark programs (default: %(default)s)")
-    p.add_argument("--driver", default=build.DEFAULT_DRIVER, help="uidriver.exe (default: "
+    p.add_argument("--driver", default=DRIVER, help="uidriver.exe (default: "
                    "%(default)s)")
-    p.add_argument("--cache", default=os.path.join(ROOT, "build", "run", "cache"),
+    p.add_argument("--cache", default=RUN_CACHE,
                    help="the runner's template prefix and runs (default: %(default)s)")
     p.add_argument("--bench-jobs", default="1,2,3,4",
                    help="machines at once to measure the bench with (default: %(default)s)")
@@ -310,5 +308,4 @@ def main(argv):
     return 0
 
 
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+sys.exit(main(sys.argv[1:]))

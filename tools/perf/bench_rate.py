@@ -1,4 +1,4 @@
-"""The package bench's throughput (tools/bench/bench.py): the matrix run with several machines at
+"""The package bench's throughput (python3 -m tools.bench): the matrix run with several machines at
 once, in machines per minute, against the ceiling that the program's own pauses set. Every machine
 needs at least the pauses the program makes on it (from the bench's own expectations); with N at
 once the set needs at least the sum of those over N, and never less than its longest machine."""
@@ -9,8 +9,7 @@ import subprocess
 import sys
 import tempfile
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-BENCH = os.path.join(ROOT, "tools", "bench", "bench.py")
+from .. import ROOT
 
 
 def run(product_dir, driver, cache, jobs, quick, progress):
@@ -19,10 +18,10 @@ def run(product_dir, driver, cache, jobs, quick, progress):
     with tempfile.TemporaryDirectory(prefix="perf-bench-") as folder:
         out = os.path.join(folder, "out")
         description = os.path.join(product_dir, "BIOSUpdate.package.json")
-        command = [sys.executable, BENCH, description, "--jobs", str(jobs), "--out", out,
+        command = [sys.executable, "-m", "tools.bench", description, "--jobs", str(jobs), "--out", out,
                    "--driver", driver, "--cache", cache]
         progress(f"bench, {jobs} at once")
-        result = subprocess.run(command + (["--quick"] if quick else []),
+        result = subprocess.run(command + (["--quick"] if quick else []), cwd=ROOT,
                                 stdin=subprocess.DEVNULL, capture_output=True, text=True)
         if result.returncode not in (0, 1):
             raise RuntimeError(f"the bench failed: {result.stderr.strip()[-500:]}")

@@ -6,9 +6,7 @@ import os
 import subprocess
 import sys
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-DEFAULT_PRODUCT = os.path.join(ROOT, "build", "product")
-DEFAULT_DRIVER = os.path.join(ROOT, "build", "tests", "tools", "uidriver", "uidriver.exe")
+from .. import DRIVER, PRODUCT_DIR, ROOT
 PROGRAMS = ("perf_probe", "perf_empty")
 
 
@@ -28,7 +26,7 @@ def product(directory):
     """BIOSUpdate.exe of the product tree; the default tree is built when it lacks one."""
     exe = os.path.join(directory, "BIOSUpdate.exe")
     if not os.path.isfile(exe):
-        if os.path.abspath(directory) != DEFAULT_PRODUCT:
+        if os.path.abspath(directory) != str(PRODUCT_DIR):
             raise BuildFailed(f"no BIOSUpdate.exe in {directory}")
         _cmake("--workflow", "--preset", "product")
     return exe
@@ -37,7 +35,7 @@ def product(directory):
 def driver(path):
     """uidriver.exe; the default one is built in the tests tree when it is missing."""
     if not os.path.isfile(path):
-        if os.path.abspath(path) != DEFAULT_DRIVER:
+        if os.path.abspath(path) != str(DRIVER):
             raise BuildFailed(f"no UI driver at {path}")
         _cmake("--preset", "tests")
         _cmake("--build", "--preset", "tests", "--target", "uidriver")

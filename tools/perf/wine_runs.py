@@ -3,12 +3,8 @@ that no run disturbs another's timing: the product on a simulated notebook, the 
 program, and the benchmark program with one of its jobs."""
 
 import os
-import sys
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(ROOT, "tools", "e2e"))
-
-import machine as runner  # noqa: E402  (tools/e2e)
+from ..e2e import runner
 
 RESULT_FILE = r"C:\e2e\perf-result.txt"
 
