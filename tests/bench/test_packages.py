@@ -1,7 +1,7 @@
 """End to end under Wine: packages on the bench. The quick set on the default package finds every
 machine behaving as expected; a vendor's package, built with another image name and stamp and
-signed, does too on its own platform; and the same package benched for the platform it was meant to serve is
-reported as differing, with a non-zero exit."""
+signed, does too on its own platform; and the same package benched for the platform it was meant to
+serve is reported as differing, with a non-zero exit."""
 
 import json
 import os

@@ -4,8 +4,8 @@ the outcome of a machine, row by row."""
 import unittest
 
 from tools.bench import rules
-from tools.bench.rules import (STATUS_CANNOT_UPDATE as OTHER, STATUS_IMAGE_OLDER as OLDER,
-                   STATUS_SAME_VERSION as SAME, STATUS_UPDATING as FLASH)
+from tools.bench.rules import (IDS_CANNOT_UPDATE as OTHER, IDS_IMAGE_OLDER as OLDER,
+                               IDS_SAME_VERSION as SAME, IDS_UPDATING as FLASH)
 
 TARGET = {"platform": "MIRTS", "number": 0xF13, "image": "mirtsf13.imc", "image_size": 7,
           "stamp": "1.1508.0312.01", "payload": ["SWinFlash.exe", "mirtsf13.imc"]}
@@ -39,11 +39,11 @@ class DecisionTable(unittest.TestCase):
 class PowerGate(unittest.TestCase):
     def test_mains_and_charge(self):
         for ac, battery, refusal in [("on", 100, None), ("on", 20, None), ("on", None, None),
-                                     ("on", 19, rules.TEXT_LOW_BATTERY),
-                                     ("on", 0, rules.TEXT_LOW_BATTERY),
-                                     ("unknown", 19, rules.TEXT_LOW_BATTERY),
-                                     ("unknown", None, None), ("off", 100, rules.TEXT_NO_AC),
-                                     ("off", 5, rules.TEXT_NO_AC)]:
+                                     ("on", 19, rules.IDS_LOW_BATTERY),
+                                     ("on", 0, rules.IDS_LOW_BATTERY),
+                                     ("unknown", 19, rules.IDS_LOW_BATTERY),
+                                     ("unknown", None, None), ("off", 100, rules.IDS_NO_AC),
+                                     ("off", 5, rules.IDS_NO_AC)]:
             self.assertEqual(rules.power_gate(ac, battery), refusal, (ac, battery))
 
 

@@ -2,35 +2,31 @@
 trace of it, and the checks that every update run and every status screen gets.
 
 The program's texts are never spelled here: the runner reports the strings the driver loaded
-from the executable (report["strings"]), and the driver names the status texts by them."""
+from the executable (report["strings"]), and the driver names the status texts by them. Its
+ids, captions, pauses and folders are the bench's rules."""
 
 import os
 import re
 import subprocess
 import unittest
 
-from tools.e2e import runner, wine_trace
+from tools.bench import rules
+from tools.bench.compare import TOLERANCE_MS
+from tools.bench.rules import IDS_APP_TITLE, IDS_CONFIRM, IDS_INITIALIZING, QUESTION_CAPTION
+from tools.e2e import runner, session, wine_trace
 
-WORK_FOLDER = r"C:\Program Files\BIOSUPDATE"
-AUTOSTART = (r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run", "BIOSUpdate",
-             r"C:\Tools\BIOSUpdate.exe 1")
+# The default package, which the product tree builds.
+IMAGE, STAMP = "mirtsf13.imc", "1.1508.0312.01"
+WORK_FOLDER = rules.work_folder(None)
+# An earlier run's autostart value.
+AUTOSTART = (rules.AUTOSTART_KEY, rules.AUTOSTART_VALUE, r"C:\Tools\BIOSUpdate.exe 1")
 # The files the clean-up removes.
-LISTED_FILES = ["SWinFlash.exe", "mfc42.dll", "msvcp60.dll", "msvcrt.dll", "PHLASH.INI",
-                "PhlashLc.dll", "Phlash9X.vxd", "PhlashNT.sys", "WINPHLASH.GID", "PHLASH.txt",
-                "mirtsf13.imc"]
-# Captions are the program's own literals, not string-table texts.
-POWER_CAPTION, QUESTION_CAPTION = "BIOS Update", "BIOS update"
-STAMP = "1.1508.0312.01"
-STUB_RECORD = r"C:\e2e\flash.txt"
-IDS_APP_TITLE, IDS_LOADING, IDS_VERIFYING, IDS_CANNOT_UPDATE = 129, 131, 132, 133
-IDS_CHECKING, IDS_LOW_BATTERY, IDS_UPDATING, IDS_INITIALIZING = 135, 136, 137, 138
-IDS_CONFIRM, IDS_NO_AC, IDS_IMAGE_OLDER, IDS_SAME_VERSION = 139, 140, 141, 142
+LISTED_FILES = rules.UTILITY_FILES + rules.UTILITY_LEFTOVERS + [IMAGE]
+STUB_RECORD = session.STUB_RECORD
+RECORD = {session.STUB_RECORD_VARIABLE: STUB_RECORD}
 IDT_START, IDT_ANIMATE, IDT_EXIT = 0x800, 0x805, 0xF5F
 WM_TIMER, WM_CLOSE, WM_UPDATE_FINISH, WM_UPDATE_QUIT = 0x113, 0x10, 0x806, 0x807
 TRACE_CHANNELS = "+msg,+process"
-# A measured gap may stray this far: the driver polls every 30 ms and needs two sightings, a
-# repaint waits for the next 100 ms tick, and other runs compete for the two cores.
-TOLERANCE_MS = 600
 # The status screen: a 640x480 frame centred on black, the text band 25 rows high (from row 300
 # on Korean systems, else 310), the progress block moving on the track's interior.
 FRAME_W, FRAME_H, BAND_H = 640, 480, 25
@@ -146,7 +142,8 @@ class ProductTestCase(unittest.TestCase):
         # Without these the trace is unreadable, and every absence checked in it is void.
         (start,) = trace.timers_with_id(IDT_START)
         (animate,) = trace.timers_with_id(IDT_ANIMATE)
-        self.assertEqual((start["timeout"], animate["timeout"]), (500, 100))
+        self.assertEqual((start["timeout"], animate["timeout"]),
+                         (rules.START_TIMER, rules.ANIMATION_PERIOD))
         return report, window, trace
 
     def assert_statuses(self, report, worker_ids):
@@ -175,24 +172,25 @@ class ProductTestCase(unittest.TestCase):
         self.assertTrue(later, "the window's thread never returned to its messages")
         return later[0]
 
-    def assert_timeline(self, report, window, trace, steps):
-        """Covered screen, 2000 ms, IDS_INITIALIZING; the start timer after 500 ms; then each
-        (status id, ms after the one before; the first counted from the worker's start)."""
+    def assert_timeline(self, report, window, trace, verdict, image_found=True):
+        """Covered screen, the window's pause, IDS_INITIALIZING; the start timer; then the
+        worker's texts to the verdict, each after its pause (the first from the worker's
+        start)."""
         covered = next(s["ms"] for s in window["states"]
                        if s["visible"] and s["rect"][2] - s["rect"][0] > FRAME_W)
-        self.assert_about(self.shown_ms(report, IDS_INITIALIZING) - covered, 2000,
-                          "the pause before IDS_INITIALIZING")
+        self.assert_about(self.shown_ms(report, IDS_INITIALIZING) - covered,
+                          rules.ANSWER_TO_INITIALIZING, "the pause before IDS_INITIALIZING")
         (start,) = trace.timers_with_id(IDT_START)
         (fired,) = trace.handled(WM_TIMER, IDT_START)
         self.assertEqual(fired["tid"], start["tid"])
-        self.assert_about(fired["ms"] - start["ms"], 500, "IDT_START")
+        self.assert_about(fired["ms"] - start["ms"], rules.START_TIMER, "IDT_START")
         before = self.worker_start_ms(trace)
-        for status_id, gap_ms in steps:
+        for status_id, gap_ms in rules.worker_steps(verdict, image_found)[0]:
             shown = self.shown_ms(report, status_id)
             self.assert_about(shown - before, gap_ms, f"the pause before {status_id}")
             before = shown
 
-    def assert_ended_by_exit_timer(self, report, trace, pause_ms, attempted=()):
+    def assert_ended_by_exit_timer(self, report, trace, attempted=()):
         """No flash: the worker arms IDT_EXIT and then posts WM_UPDATE_FINISH, once each, after
         the last text's pause; nothing is started (but for the attempted programs, which never
         ran), the stamp is written."""
@@ -200,9 +198,11 @@ class ProductTestCase(unittest.TestCase):
         (finish,) = trace.posted(WM_UPDATE_FINISH)
         self.assertNotEqual(exit_timer["tid"], trace.timers_with_id(IDT_START)[0]["tid"],
                             "IDT_EXIT armed by the window itself")
-        self.assertEqual((finish["tid"], exit_timer["timeout"]), (exit_timer["tid"], 3000))
+        self.assertEqual((finish["tid"], exit_timer["timeout"]),
+                         (exit_timer["tid"], rules.EXIT_TIMER))
         self.assertLess(exit_timer["order"], finish["order"], "WM_UPDATE_FINISH before IDT_EXIT")
-        self.assert_about(finish["ms"] - report["status_texts"][-1]["first_ms"], pause_ms,
+        last = report["status_texts"][-1]
+        self.assert_about(finish["ms"] - last["first_ms"], rules.SHOWN_BEFORE_END[last["id"]],
                           "the pause after the last text")
         self.assertTrue(trace.handled(WM_UPDATE_FINISH), "WM_UPDATE_FINISH never handled")
         self.assertEqual(([s["app"] for s in trace.starts], report["stub_record"]),

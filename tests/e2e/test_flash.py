@@ -4,18 +4,19 @@ started (tools/flashstub/README.md)."""
 
 import unittest
 
+from tools.bench import rules
+from tools.bench.rules import (IDS_CHECKING, IDS_INITIALIZING, IDS_UPDATING, IDS_VERIFYING,
+                               worker_steps)
 from tools.e2e import stub_record
 
-from .e2e_support import (IDS_CHECKING, IDS_INITIALIZING, IDS_LOADING, IDS_UPDATING, IDS_VERIFYING,
-                         IDT_EXIT, STUB_RECORD, TRACK, WM_UPDATE_FINISH, WORK_FOLDER,
-                         ProductTestCase, picture_rows)
+from .e2e_support import (IDT_EXIT, IMAGE, RECORD, TRACK, WM_UPDATE_FINISH, WORK_FOLDER,
+                          ProductTestCase, picture_rows)
 
-UTILITY = WORK_FOLDER + r"\SWinFlash.exe"
-COMMAND_LINE = f'"{UTILITY}" /BU=BIOS.bak /C /MFG /P /S /V /mode=2 MIRTSF13.IMC'
+UTILITY = WORK_FOLDER + "\\" + rules.UTILITY
+COMMAND_LINE = rules.utility_command_line(WORK_FOLDER, IMAGE)
 # What the utility must find beside itself: its seven companions and the image.
-FOLDER_FILES = ["SWinFlash.exe", "mfc42.dll", "msvcp60.dll", "msvcrt.dll", "PHLASH.INI",
-                "PhlashLc.dll", "Phlash9X.vxd", "PhlashNT.sys", "mirtsf13.imc"]
-STEPS = [(IDS_LOADING, 3000), (IDS_VERIFYING, 2000), (IDS_CHECKING, 2000), (IDS_UPDATING, 4000)]
+FOLDER_FILES = rules.UTILITY_FILES + [IMAGE]
+FLASH_STEPS = [status_id for status_id, _ in worker_steps(IDS_UPDATING)[0]]
 # Where Windows looks first for an unquoted "C:\Program Files\..." command line.
 MISDIRECTED = r"C:\Program.exe"
 
@@ -29,27 +30,27 @@ class Flash(ProductTestCase):
         with open(self.product_file("default-payload", "SWinFlash.exe"), "rb") as handle:
             planted = {MISDIRECTED: handle.read()}
         report, window, trace = self.run_update(
-            files=planted, env={"BIOSUPDATE_STUB_RECORD": STUB_RECORD, **(env or {})},
+            files=planted, env={**RECORD, **(env or {})},
             **{"bios_version": "MIRTSF12", **options})
-        self.assert_statuses(report, [status_id for status_id, _ in STEPS])
-        self.assert_timeline(report, window, trace, STEPS)
+        self.assert_statuses(report, FLASH_STEPS)
+        self.assert_timeline(report, window, trace, IDS_UPDATING)
         (record,) = stub_record.parse(report["stub_record"])
         self.assertEqual(record["command-line"], [COMMAND_LINE])
         self.assertEqual(record["current-folder"], [WORK_FOLDER])
         self.assertEqual(sorted(record["file"]), sorted(FOLDER_FILES))
         self.assertNotIn("folder", record)
-        with open(self.product_file("default-payload", "mirtsf13.imc"), "rb") as handle:
+        with open(self.product_file("default-payload", IMAGE), "rb") as handle:
             image_size = str(len(handle.read()))
         self.assertEqual((record["image"], record["image-size"], record["backup"]),
-                         (["MIRTSF13.IMC"], [image_size], ["BIOS.bak"]))
+                         ([rules.upper(IMAGE)], [image_size], [rules.BACKUP]))
         self.assertEqual(report["files"][MISDIRECTED]["size"], len(planted[MISDIRECTED]))
         # Wine hands the utility its own path quoted in any case; the trace shows what the
         # program itself passed.
         (start,) = trace.starts
         self.assertEqual(start["command_line"], COMMAND_LINE)
         self.assertIn(start["app"], (None, UTILITY))
-        self.assert_about(start["ms"] - self.shown_ms(report, IDS_UPDATING), 1000,
-                          "IDS_UPDATING to the utility's start")
+        self.assert_about(start["ms"] - self.shown_ms(report, IDS_UPDATING),
+                          rules.UPDATING_TO_UTILITY, "IDS_UPDATING to the utility's start")
         self.assert_stamped(report)
         self.assertEqual(trace.timers_with_id(IDT_EXIT), [], "IDT_EXIT armed on the flash path")
         (finish,) = trace.posted(WM_UPDATE_FINISH)

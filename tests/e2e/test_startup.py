@@ -3,8 +3,9 @@ power refusals and a second instance. Runs BIOSUpdate.exe under Wine on simulate
 
 import unittest
 
-from .e2e_support import (AUTOSTART, IDS_LOW_BATTERY, IDS_NO_AC, POWER_CAPTION, QUESTION_CAPTION,
-                         WORK_FOLDER, ProductTestCase, leftovers)
+from tools.bench.rules import IDS_LOW_BATTERY, IDS_NO_AC, POWER_CAPTION, QUESTION_CAPTION
+
+from .e2e_support import AUTOSTART, WORK_FOLDER, ProductTestCase, leftovers
 
 
 class StartUp(ProductTestCase):

@@ -28,7 +28,7 @@ def _pack_row_4bit(row):
 def _pack_row_24bit(row):
     data = bytearray(_stride(len(row), 24))
     for x, (red, green, blue) in enumerate(row):
-        data[3 * x : 3 * x + 3] = bytes((blue, green, red))
+        data[3 * x:3 * x + 3] = bytes((blue, green, red))
     return bytes(data)
 
 
@@ -75,7 +75,8 @@ def _check_rectangular(rows):
 
 
 def _file_header(info_and_bits, bits_offset):
-    return b"BM" + struct.pack("<IHHI", BITMAPFILEHEADER_SIZE + len(info_and_bits), 0, 0, bits_offset)
+    size = BITMAPFILEHEADER_SIZE + len(info_and_bits)
+    return b"BM" + struct.pack("<IHHI", size, 0, 0, bits_offset)
 
 
 def bmp_4bit(rows, palette):

@@ -8,7 +8,6 @@ Exit status: 0 when the files are written, 1 when they cannot be, 2 on bad usage
 
 import argparse
 import hashlib
-import os
 import sys
 
 from .generate_artwork import write_files

@@ -3,10 +3,9 @@
 
 from ..e2e import stub_record, wine_trace
 
-STUB_RECORD = r"C:\e2e\flash-record.txt"
-# How far a gap between two sightings may stray before it counts as a difference: the driver
-# polls every 30 ms and needs two sightings, repaints wait for the next 100 ms tick, and parallel
-# runs compete for the cores.
+# How far a gap between two sightings may stray before it counts as a difference, here and in the
+# end-to-end tests: the driver polls every 30 ms and needs two sightings, repaints wait for the
+# next 100 ms tick, and parallel runs compete for the cores.
 TOLERANCE_MS = 1000
 
 

@@ -5,11 +5,10 @@ can hold the two against each other."""
 
 import string
 
-# String table ids of the texts the program shows.
-STATUS_LOADING, STATUS_VERIFYING, STATUS_CANNOT_UPDATE = 131, 132, 133
-STATUS_CHECKING, STATUS_UPDATING, STATUS_INITIALIZING = 135, 137, 138
-STATUS_IMAGE_OLDER, STATUS_SAME_VERSION = 141, 142
-TEXT_LOW_BATTERY, TEXT_CONFIRM, TEXT_NO_AC = 136, 139, 140
+# String table ids (the program's own names) of the texts it shows.
+IDS_APP_TITLE, IDS_LOADING, IDS_VERIFYING, IDS_CANNOT_UPDATE = 129, 131, 132, 133
+IDS_CHECKING, IDS_LOW_BATTERY, IDS_UPDATING, IDS_INITIALIZING = 135, 136, 137, 138
+IDS_CONFIRM, IDS_NO_AC, IDS_IMAGE_OLDER, IDS_SAME_VERSION = 139, 140, 141, 142
 # Captions are built into the program, not taken from the string table.
 POWER_CAPTION = "BIOS Update"
 QUESTION_CAPTION = "BIOS update"
@@ -19,20 +18,39 @@ DEFAULT_PROGRAM_FILES = r"C:\Program Files"
 UTILITY = "SWinFlash.exe"
 SWITCHES = "/BU=BIOS.bak /C /MFG /P /S /V /mode=2"
 BACKUP = "BIOS.bak"
+# What the program writes beside the image: the utility and the libraries and drivers it loads.
+UTILITY_FILES = [UTILITY, "mfc42.dll", "msvcp60.dll", "msvcrt.dll", "PHLASH.INI", "PhlashLc.dll",
+                 "Phlash9X.vxd", "PhlashNT.sys"]
+# What the clean-up deletes besides those and the image: the utility's help index and its log.
+UTILITY_LEFTOVERS = ["WINPHLASH.GID", "PHLASH.txt"]
 # The utility's help index is carried but never written out.
 HELP_INDEX_RESOURCE = 164
+# The value the clean-up removes, and where the worker stamps the package's version.
+AUTOSTART_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+AUTOSTART_VALUE = "BIOSUpdate"
+VERSION_KEY = r"HKEY_USERS\.DEFAULT\Software\Tamrel\BIOSUPDATE\Parameters"
+VERSION_VALUE = "Version"
 
-# The program's pauses between what can be seen of it, in ms: from the answer to the first text,
-# between consecutive texts, and from the decision's text to the end of the run.
+# The program's pauses between what can be seen of it, in ms: the window's pause from the answer
+# to its first text; its start timer; the worker's pause before its look-up of the image and,
+# with the image found, to the first text after it; the worker's steps; and from the decision's
+# text to the end of the run (on the flash path: to the utility's start).
 ANSWER_TO_INITIALIZING = 2000
-INITIALIZING_TO_LOADING = 500 + 1000 + 2000  # start timer, worker start, look-up to loading
+START_TIMER = 500
+WORKER_START_TO_LOOK_UP = 1000
+LOOK_UP_TO_LOADING = 2000
 STEP = 2000
 CHECKING_TO_UPDATING = 4000
-SHOWN_BEFORE_END = {STATUS_CANNOT_UPDATE: 3000, STATUS_IMAGE_OLDER: 5000,
-                    STATUS_SAME_VERSION: 5000, STATUS_UPDATING: 1000}
+UPDATING_TO_UTILITY = 1000
+SHOWN_BEFORE_END = {IDS_CANNOT_UPDATE: 3000, IDS_IMAGE_OLDER: 5000, IDS_SAME_VERSION: 5000,
+                    IDS_UPDATING: UPDATING_TO_UTILITY}
+# The timers of the status window: its animation's period, and the exit timer the worker arms on
+# the paths without a flash (the finishing message posted right after it ends the run first).
+ANIMATION_PERIOD = 100
+EXIT_TIMER = 3000
 
-OUTCOMES = {STATUS_UPDATING: "flash", STATUS_SAME_VERSION: "same version",
-            STATUS_IMAGE_OLDER: "running BIOS newer", STATUS_CANNOT_UPDATE: "cannot update"}
+OUTCOMES = {IDS_UPDATING: "flash", IDS_SAME_VERSION: "same version",
+            IDS_IMAGE_OLDER: "running BIOS newer", IDS_CANNOT_UPDATE: "cannot update"}
 
 _INT32_MIN, _INT32_MAX = -2 ** 31, 2 ** 31 - 1
 
@@ -76,25 +94,57 @@ def decide(running_bios, platform, image_number):
     """The worker's verdict: the status text that ends its checks."""
     prefix, running = read_version(running_bios)
     if prefix != platform:
-        return STATUS_CANNOT_UPDATE
+        return IDS_CANNOT_UPDATE
     if image_number < running:
-        return STATUS_IMAGE_OLDER
+        return IDS_IMAGE_OLDER
     if image_number == running:
-        return STATUS_SAME_VERSION
-    return STATUS_UPDATING
+        return IDS_SAME_VERSION
+    return IDS_UPDATING
 
 
 def power_gate(ac, battery):
     """The refusal's text id, or None when the run may go on. battery None: no battery (255)."""
     if ac == "off":
-        return TEXT_NO_AC
+        return IDS_NO_AC
     if battery is not None and battery < LOWEST_CHARGE:
-        return TEXT_LOW_BATTERY
+        return IDS_LOW_BATTERY
     return None
 
 
 def work_folder(program_files):
     return (program_files or DEFAULT_PROGRAM_FILES) + "\\BIOSUPDATE"
+
+
+def utility_command_line(folder, image):
+    """The command line the worker starts the utility with, in the work folder `folder`."""
+    return f'"{folder}\\{UTILITY}" {SWITCHES} {upper(image)}'
+
+
+def worker_steps(verdict, image_found=True):
+    """The worker's status texts on the way to a verdict, each with its pause (ms) after the one
+    before (the first: after the worker's start), and the pause from the last to the end. Without
+    an image to look at, the look-up ends the checks with IDS_CANNOT_UPDATE."""
+    if not image_found:
+        return [(IDS_CANNOT_UPDATE, WORKER_START_TO_LOOK_UP)], SHOWN_BEFORE_END[IDS_CANNOT_UPDATE]
+    flash = verdict == IDS_UPDATING
+    steps = [(IDS_LOADING, WORKER_START_TO_LOOK_UP + LOOK_UP_TO_LOADING), (IDS_VERIFYING, STEP),
+             (IDS_CHECKING if flash else verdict, STEP)]
+    if flash:
+        steps.append((IDS_UPDATING, CHECKING_TO_UPDATING))
+    return steps, SHOWN_BEFORE_END[verdict]
+
+
+def status_steps(verdict, image_found=True):
+    """As worker_steps, from the answer: the window's own text first, then the worker's, the first
+    of them after the start timer too."""
+    steps, end = worker_steps(verdict, image_found)
+    (first, pause), rest = steps[0], steps[1:]
+    return [(IDS_INITIALIZING, ANSWER_TO_INITIALIZING), (first, START_TIMER + pause)] + rest, end
+
+
+def pauses_ms(expected):
+    """The least time a run takes by the program's pauses alone, from an expected outcome."""
+    return sum(s["after_ms"] for s in expected["status"]) + (expected["shown_before_end_ms"] or 0)
 
 
 def _box(caption, text_id, buttons, pressed):
@@ -117,30 +167,24 @@ def expect(machine, target):
     refusal = power_gate(machine["ac"], machine["battery"])
     if refusal:
         result["boxes"] = [_box(POWER_CAPTION, refusal, ["OK"], "OK")]
-        result["outcome"] = "no mains" if refusal == TEXT_NO_AC else "low battery"
+        result["outcome"] = "no mains" if refusal == IDS_NO_AC else "low battery"
         return result
     pressed = {"yes": "YES", "no": "NO", "none": None}[machine["answer"]]
-    result["boxes"] = [_box(QUESTION_CAPTION, TEXT_CONFIRM, ["YES", "NO"], pressed)]
+    result["boxes"] = [_box(QUESTION_CAPTION, IDS_CONFIRM, ["YES", "NO"], pressed)]
     if pressed != "YES":
         result["outcome"] = result["outcome"] or "declined"
         return result
     verdict = decide(machine["bios_version"], target["platform"], target["number"])
-    flash = verdict == STATUS_UPDATING
-    steps = [(STATUS_INITIALIZING, ANSWER_TO_INITIALIZING),
-             (STATUS_LOADING, INITIALIZING_TO_LOADING), (STATUS_VERIFYING, STEP),
-             (STATUS_CHECKING if flash else verdict, STEP)]
-    if flash:
-        steps.append((STATUS_UPDATING, CHECKING_TO_UPDATING))
+    steps, shown_before_end = status_steps(verdict)
     result.update(outcome=OUTCOMES[verdict], stamp=target["stamp"],
                   status=[{"id": i, "after_ms": ms} for i, ms in steps],
-                  shown_before_end_ms=SHOWN_BEFORE_END[verdict])
-    if flash:
+                  shown_before_end_ms=shown_before_end)
+    if verdict == IDS_UPDATING:
         folder = work_folder(machine["program_files"])
-        image = upper(target["image"])
         result["utility"] = {
-            "command_line": f'"{folder}\\{UTILITY}" {SWITCHES} {image}', "folder": folder,
-            "image": image, "image_size": target["image_size"], "backup": BACKUP,
-            "files": sorted(target["payload"])}
+            "command_line": utility_command_line(folder, target["image"]), "folder": folder,
+            "image": upper(target["image"]), "image_size": target["image_size"],
+            "backup": BACKUP, "files": sorted(target["payload"])}
         # The clean-up runs while the utility's backup is still there, so the folder stays.
         result["left"] = {}
     return result

@@ -11,10 +11,10 @@ import threading
 import time
 
 from .. import ROOT
-from ..e2e import runner
+from ..e2e import runner, session
 from . import compare, rules
 
-AUTOSTART_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+# An earlier run's autostart value, as the program plants it before a flash.
 AUTOSTART_COMMAND = r"C:\Tools\BIOSUpdate.exe 1"
 # The decision's status screen, whichever it is; or a message box.
 SCREENSHOTS_STATUS = [f"status:{i}" for i in rules.SHOWN_BEFORE_END]
@@ -41,11 +41,11 @@ def runner_options(machine, target, screenshot_dir):
     if machine["leftovers"]:
         options["files"] = {f"{folder}\\{name}": f"left over: {name}\r\n"
                             for name in target["payload"]}
-        options["registry"] = [(AUTOSTART_KEY, "BIOSUpdate", AUTOSTART_COMMAND)]
+        options["registry"] = [(rules.AUTOSTART_KEY, rules.AUTOSTART_VALUE, AUTOSTART_COMMAND)]
     if machine["second_instance"]:
         options["second_instance"] = {"at": "question", "stop_first_after": True}
     # The program's process starts come from Wine's trace, whatever utility the package carries.
-    options.update(env={"BIOSUPDATE_STUB_RECORD": compare.STUB_RECORD}, wine_debug="+process",
+    options.update(env={session.STUB_RECORD_VARIABLE: session.STUB_RECORD}, wine_debug="+process",
                    screenshots=SCREENSHOTS_STATUS + SCREENSHOTS_BOX,
                    screenshot_dir=screenshot_dir, answer_delay_ms=ANSWER_DELAY_MS,
                    timeout=TIMEOUT_S)
@@ -153,7 +153,7 @@ class Bench:
         started = time.monotonic()
         results = {}
         # The longest runs first, so that the last ones to finish are short.
-        order = sorted(machines, key=lambda m: -_expected_seconds(rules.expect(m, self.target)))
+        order = sorted(machines, key=lambda m: -rules.pauses_ms(rules.expect(m, self.target)))
         pool = concurrent.futures.ThreadPoolExecutor(max_workers=self.jobs)
         futures = {pool.submit(self.run_one, m): m for m in order}
         last_line = time.monotonic()
@@ -180,10 +180,6 @@ class Bench:
             raise Interrupted() from error
         pool.shutdown()
         return [results[m["name"]] for m in machines]
-
-
-def _expected_seconds(expected):
-    return sum(s["after_ms"] for s in expected["status"]) + (expected["shown_before_end_ms"] or 0)
 
 
 def _clock(started):

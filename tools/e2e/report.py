@@ -1,5 +1,5 @@
-"""What a run on a simulated machine produced (the JSON that python3 -m tools.e2e prints), with a few
-accessors for tests. The sections are described in README.md."""
+"""What a run on a simulated machine produced (the JSON that python3 -m tools.e2e prints), with a
+few accessors for tests. The sections are described in README.md."""
 
 import json
 

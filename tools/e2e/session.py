@@ -13,15 +13,17 @@ import subprocess
 import sys
 import time
 
+from ..bench import rules
 from . import driver_log, fake_sysfs, reg_file, wine_prefix, wine_trace
 from .xvfb import Xvfb
 
+# Where the program and the driver run from.
 STAGE = r"C:\e2e"
-AUTOSTART_KEY = r"Software\Microsoft\Windows\CurrentVersion\Run"
-VERSION_KEY = r"Software\Tamrel\BIOSUPDATE\Parameters"
 APPWIZARD_KEY = "Local AppWizard-Generated Applications"
 LOCALES = {"en": "en_US.UTF-8", "ko": "ko_KR.UTF-8"}
+# The stand-in utility records itself into the file this variable names (tools/flashstub).
 STUB_RECORD_VARIABLE = "BIOSUPDATE_STUB_RECORD"
+STUB_RECORD = STAGE + r"\flash-record.txt"
 POLL_SECONDS = 0.05
 # Registry files of a prefix, by the root key that their paths are relative to.
 REG_FILES = {"HKEY_LOCAL_MACHINE": "system.reg", "HKEY_CURRENT_USER": "user.reg",
@@ -220,15 +222,12 @@ class Run:
             return found.to_json() if found else None
 
         return {
-            "autostart": value("HKEY_LOCAL_MACHINE\\" + AUTOSTART_KEY, "BIOSUpdate"),
-            "version": value("HKEY_USERS\\.DEFAULT\\" + VERSION_KEY, "Version"),
+            "autostart": value(rules.AUTOSTART_KEY, rules.AUTOSTART_VALUE),
+            "version": value(rules.VERSION_KEY, rules.VERSION_VALUE),
             "appwizard_key": any(APPWIZARD_KEY.lower() in t.lower() for t in texts.values()),
             "values": {f"{path}\\{name}": value(path, name)
                        for path, name in self.config["read_values"]},
         }
-
-    def program_files(self):
-        return self.config["program_files"] or r"C:\Program Files"
 
     def report(self, number, how, elapsed_ms, log_text, output_path):
         """What one start showed, and the disk and registry as it left them."""
@@ -245,7 +244,7 @@ class Run:
             after_ms = first.get("exited_ms")
         ended = {"how": how, "exit_code": first.get("exit_code"), "after_ms": after_ms,
                  "pid": first.get("pid")}
-        work_folder = self.program_files() + r"\BIOSUPDATE"
+        work_folder = rules.work_folder(c["program_files"])
         planted = sorted(set(c["files"]) | set(c["dirs"]) | set(c["collect"]))
         seconds = []
         for index, spec in enumerate(c["seconds"]):

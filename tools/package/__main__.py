@@ -15,10 +15,7 @@ import os
 import re
 import sys
 
-# The program reads the platform from characters 0 to 4 of the upper-cased name and the version
-# from at most eight characters after them, as hexadecimal digits up to the first other character.
-PREFIX_LENGTH = 5
-NUMBER_LENGTH = 8
+from ..bench import rules
 
 
 def read_inputs(path):
@@ -46,10 +43,10 @@ def file_facts(path):
 
 
 def image_facts(name):
-    upper = name.upper()
-    digits = re.match(r"[0-9A-F]*", upper[PREFIX_LENGTH:PREFIX_LENGTH + NUMBER_LENGTH]).group(0)
-    return {"file": name, "platform": upper[:PREFIX_LENGTH], "version_digits": digits,
-            "version_number": int(digits, 16) if digits else 0}
+    """The platform and version as the program reads them from the image's name."""
+    platform, number = rules.read_version(name)
+    return {"file": name, "platform": platform, "version_digits": f"{number:X}",
+            "version_number": number}
 
 
 def describe(executable, inputs, signer):

@@ -10,6 +10,7 @@ import sys
 import tempfile
 
 from .. import ROOT
+from ..bench import package, rules
 
 
 def run(product_dir, driver, cache, jobs, quick, progress):
@@ -17,9 +18,9 @@ def run(product_dir, driver, cache, jobs, quick, progress):
     once; "pauses_ms" lists each machine's pauses."""
     with tempfile.TemporaryDirectory(prefix="perf-bench-") as folder:
         out = os.path.join(folder, "out")
-        description = os.path.join(product_dir, "BIOSUpdate.package.json")
-        command = [sys.executable, "-m", "tools.bench", description, "--jobs", str(jobs), "--out", out,
-                   "--driver", driver, "--cache", cache]
+        description = os.path.join(product_dir, package.DESCRIPTION_NAME)
+        command = [sys.executable, "-m", "tools.bench", description, "--jobs", str(jobs),
+                   "--out", out, "--driver", driver, "--cache", cache]
         progress(f"bench, {jobs} at once")
         result = subprocess.run(command + (["--quick"] if quick else []), cwd=ROOT,
                                 stdin=subprocess.DEVNULL, capture_output=True, text=True)
@@ -31,8 +32,7 @@ def run(product_dir, driver, cache, jobs, quick, progress):
     return {"machines": len(machines),
             "differing": sum(1 for m in machines if m["differences"]),
             "seconds": results["seconds"],
-            "pauses_ms": [sum(s["after_ms"] for s in m["expected"]["status"]) +
-                          (m["expected"]["shown_before_end_ms"] or 0) for m in machines]}
+            "pauses_ms": [rules.pauses_ms(m["expected"]) for m in machines]}
 
 
 def floor_seconds(pauses_ms, jobs):

@@ -8,8 +8,10 @@ import os
 import threading
 import time
 
+from ..bench import rules
+
 TICKS_PER_SECOND = os.sysconf("SC_CLK_TCK")
-PROGRAM, UTILITY = "BIOSUpdate.exe", "SWinFlash.exe"
+PROGRAM = "BIOSUpdate.exe"
 # Besides the program: what draws its frames (Xvfb), Wine's server, and the runner's driver,
 # which reads the screen every 30 ms.
 WATCHED = (PROGRAM, "Xvfb", "wineserver64", "uidriver.exe")
@@ -78,7 +80,7 @@ def measure(wine, product, flash_seconds, running_bios):
         watch.stopping.set()
         watch.join()
     during = [(at, sample) for at, sample in watch.samples
-              if any(name == UTILITY for name, _ in sample.values())]
+              if any(name == rules.UTILITY for name, _ in sample.values())]
     if len(during) < 2:
         raise RuntimeError("the stand-in utility was not seen running")
     (start, first), (end, last) = during[0], during[-1]

@@ -2,56 +2,42 @@
 outcome and the start-up latency: runs of the real BIOSUpdate.exe under the runner, its question
 answered at once, and runs of the empty reference program started the same way."""
 
-import json
 import os
 import statistics
 
-WORK_FOLDER = r"C:\Program Files\BIOSUPDATE"
-DEFAULT_IMAGE = "mirtsf13.imc"
-OTHER_PLATFORM = "QX7RW"
+from ..bench import package, rules
+from ..bench.rules import IDS_CANNOT_UPDATE, IDS_IMAGE_OLDER, IDS_SAME_VERSION, IDS_UPDATING
 
-# Status texts (string ids) the program shows on the way.
-INITIALIZING, LOADING, VERIFYING, CANNOT_UPDATE = 138, 131, 132, 133
-CHECKING, UPDATING, IMAGE_OLDER, SAME_VERSION = 135, 137, 141, 142
-# Each path as the program must pause on it: the status texts in order, each with the pauses (ms)
-# between the previous event (the answer, or the previous text) and its showing, then the pauses
-# to the end. The window pauses before its first text; then come the start timer and the worker's
-# pause before its look-up (with the image found, also the look-up's pause to IDS_LOADING), the
-# worker's steps, and the pause after the last text. The exit timer (3000 ms) is armed on the four
-# paths without a flash, but the finishing message posted right after it ends the run first: it
-# is no pause of any path.
-START_TO_LOOK_UP = 500 + 1000
-FOUND = [(INITIALIZING, 2000), (LOADING, START_TO_LOOK_UP + 2000), (VERIFYING, 2000)]
-STEPS = {
-    "flash": FOUND + [(CHECKING, 2000), (UPDATING, 4000), (None, 1000)],
-    "same version": FOUND + [(SAME_VERSION, 2000), (None, 5000)],
-    "image older": FOUND + [(IMAGE_OLDER, 2000), (None, 5000)],
-    "other platform": FOUND + [(CANNOT_UPDATE, 2000), (None, 3000)],
-    "no image": [(INITIALIZING, 2000), (CANNOT_UPDATE, START_TO_LOOK_UP), (None, 3000)],
-}
+OTHER_PLATFORM = "QX7RW"
+# Each path as the program must pause on it (the bench's rules): the status texts in order, each
+# with the pause (ms) between the previous event (the answer, or the previous text) and its
+# showing, then the pause to the end (None). The exit timer is armed on the four paths without a
+# flash, but the finishing message posted right after it ends the run first: it is no pause of
+# any path.
+PATHS = {"flash": (IDS_UPDATING, True), "same version": (IDS_SAME_VERSION, True),
+         "image older": (IDS_IMAGE_OLDER, True), "other platform": (IDS_CANNOT_UPDATE, True),
+         "no image": (IDS_CANNOT_UPDATE, False)}
+
+
+def _steps(verdict, image_found):
+    steps, end = rules.status_steps(verdict, image_found)
+    return steps + [(None, end)]
+
+
+STEPS = {name: _steps(*path) for name, path in PATHS.items()}
 PAUSES_MS = {name: sum(pause for _, pause in steps) for name, steps in STEPS.items()}
 PHASES = ("to the question", "answer to the first text", "start timer to the worker's first text",
           "worker's steps", "last text to the end")
 
 
 def image_name(product_dir):
-    """The image the package carries: from the package description when the build wrote one."""
-    path = os.path.join(product_dir, "BIOSUpdate.package.json")
-    if os.path.isfile(path):
-        with open(path) as handle:
-            return json.load(handle)["image"]["file"]
-    return DEFAULT_IMAGE
+    """The image the package carries, from the description the build writes beside it."""
+    return package.load(os.path.join(product_dir, package.DESCRIPTION_NAME))["image"]["file"]
 
 
 def machines(image):
     """The runner's options for each outcome, for a package carrying `image`."""
-    platform = image[:5].upper()
-    digits = ""
-    for character in image[5:13].upper():
-        if character not in "0123456789ABCDEF":
-            break
-        digits += character
-    number = int(digits, 16)
+    platform, number = rules.read_version(image)
     return {
         "flash": dict(bios_version=f"{platform}{number - 1:X}",
                       env={"BIOSUPDATE_STUB_DELAY_MS": "0"}),
@@ -60,13 +46,13 @@ def machines(image):
         "other platform": dict(bios_version=f"{OTHER_PLATFORM}{number - 1:X}"),
         # A directory in the image's place: the image cannot be written, the look-up finds none.
         "no image": dict(bios_version=f"{platform}{number - 1:X}",
-                         dirs=[f"{WORK_FOLDER}\\{image}"]),
+                         dirs=[f"{rules.work_folder(None)}\\{image}"]),
     }
 
 
 def question(report):
     """The question box of a run: (appeared, answered) in ms from the start."""
-    box = next(b for b in report["message_boxes"] if b["caption"] == "BIOS update")
+    box = next(b for b in report["message_boxes"] if b["caption"] == rules.QUESTION_CAPTION)
     return box["appeared_ms"], box["pressed_ms"]
 
 
