@@ -101,7 +101,7 @@ class ProductTestCase(unittest.TestCase):
 
     def run_machine(self, ended="exited", **options):
         """A run that ended as expected ("exited" by itself, "timeout", "stopped")."""
-        report = runner.run_machine(self.exe, **{"timeout": 40, **options})
+        report = runner.run(runner.RunOptions(self.exe, **{"timeout": 40, **options}))
         self.assertEqual(report.errors, [], "the runner saw problems")
         self.assertEqual(report.ended["how"], ended, report.ended)
         return report

@@ -66,9 +66,9 @@ class StartUp(ProductTestCase):
         files = leftovers()
         report = self.run_machine(answer="none", files=files, registry=[AUTOSTART],
                                   ended="stopped",
-                                  second_instance={"at": "question", "args": "1",
-                                                   "stop_first_after": True})
-        second = report["second_instance"]
+                                  second_instances=[{"at": "question", "args": "1",
+                                                     "stop_first_after": True}])
+        (second,) = report["second_instances"]
         self.assertIsNotNone(second["exit_code"], "the second instance did not end")
         self.assertIsNone(second["terminated"], "the second instance had to be killed")
         self.assertEqual(report.windows(role="second", visible_only=True), [])

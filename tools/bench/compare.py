@@ -50,9 +50,10 @@ def observe(report):
               "pressed_ms": b["pressed_ms"]} for b in report["message_boxes"]]
     folder = report["work_folder"]
     version = report["registry"]["version"]
-    second = report["second_instance"]
-    if second is not None:
-        silent = (second["exit_code"] is not None and second["terminated"] is None and
+    second = None
+    if report["second_instances"]:
+        (start,) = report["second_instances"]
+        silent = (start["exit_code"] is not None and start["terminated"] is None and
                   not any(w["role"] == "second" and any(s["visible"] for s in w["states"])
                           for w in report["windows"]))
         second = "exits silently" if silent else "did not exit silently"

@@ -33,8 +33,8 @@ class Terminated(Exception):
     """SIGTERM, which unlike a Ctrl+C at the terminal reaches this process alone."""
 
 
-def runner_options(machine, target, screenshot_dir):
-    """The runner's keywords for one machine."""
+def runner_options(exe, machine, target, driver, cache, screenshot_dir):
+    """The runner's options for one machine."""
     options = {key: machine[key] for key in ("ac", "battery", "bios_version", "locale",
                                              "program_files", "answer", "args")}
     folder = rules.work_folder(machine["program_files"])
@@ -43,13 +43,13 @@ def runner_options(machine, target, screenshot_dir):
                             for name in target["payload"]}
         options["registry"] = [(rules.AUTOSTART_KEY, rules.AUTOSTART_VALUE, AUTOSTART_COMMAND)]
     if machine["second_instance"]:
-        options["second_instance"] = {"at": "question", "stop_first_after": True}
+        options["second_instances"] = [{"at": "question", "stop_first_after": True}]
     # The program's process starts come from Wine's trace, whatever utility the package carries.
     options.update(env={session.STUB_RECORD_VARIABLE: session.STUB_RECORD}, wine_debug="+process",
                    screenshots=SCREENSHOTS_STATUS + SCREENSHOTS_BOX,
                    screenshot_dir=screenshot_dir, answer_delay_ms=ANSWER_DELAY_MS,
                    timeout=TIMEOUT_S)
-    return options
+    return runner.RunOptions(exe, driver=driver, cache=cache, **options)
 
 
 def _children(pid):
@@ -127,8 +127,8 @@ class Bench:
         shutil.rmtree(shots, ignore_errors=True)
         started = time.monotonic()
         try:
-            report = runner.run_machine(self.exe, driver=self.driver, cache=self.cache,
-                                        **runner_options(machine, self.target, shots))
+            report = runner.run(runner_options(self.exe, machine, self.target, self.driver,
+                                               self.cache, shots))
         except runner.E2EError as error:
             if self.stopping.is_set():
                 raise Interrupted() from error

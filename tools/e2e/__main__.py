@@ -10,6 +10,7 @@ Exit status: 0 when the run ended and its report is printed (whatever the progra
 usage or a run that failed (no report)."""
 
 import argparse
+import dataclasses
 import json
 import sys
 
@@ -57,6 +58,13 @@ def _json_object(text):
     return value
 
 
+def _screen(text):
+    width, x, height = text.partition("x")
+    if not (x and width.isdigit() and height.isdigit()):
+        raise argparse.ArgumentTypeError(f"expected WIDTHxHEIGHT, not {text!r}")
+    return int(width), int(height)
+
+
 def _screenshot(text):
     return int(text) if text.isdigit() else text
 
@@ -82,29 +90,29 @@ def parse_arguments(argv):
     p.add_argument("--answer-delay-ms", type=int, default=250)
     p.add_argument("--other-boxes", choices=["ok", "leave"], default="ok")
     p.add_argument("--args", help="the program's argument text (default: none at all)")
-    p.add_argument("--file", action="append", type=_key_value, default=[],
+    p.add_argument("--file", action="append", type=_key_value, default=[], dest="files",
                    metavar=r"C:\PATH=TEXT", help="plant a file with this content")
-    p.add_argument("--dir", action="append", default=[], metavar=r"C:\PATH",
+    p.add_argument("--dir", action="append", default=[], metavar=r"C:\PATH", dest="dirs",
                    help="plant a directory")
-    p.add_argument("--reg", action="append", type=_registry, default=[],
+    p.add_argument("--reg", action="append", type=_registry, default=[], dest="registry",
                    metavar=r"KEY\NAME=KIND:DATA",
                    help="plant a registry value: sz:TEXT, dword:N, hex:BYTES or delete")
     p.add_argument("--env", action="append", type=_key_value, default=[], metavar="NAME=VALUE",
                    help="environment variable for the program")
-    p.add_argument("--second-at", help="start a second instance at 'question' or after MS ms")
-    p.add_argument("--second-args", help="the second instance's argument text")
-    p.add_argument("--stop-after-second", action="store_true",
-                   help="end the first instance once the second has exited")
     p.add_argument("--second-instance", action="append", type=_json_object, default=[],
-                   metavar="JSON", help='one of several further starts, e.g. '
-                   '\'{"at": "status:137+2000", "args": null}\'')
+                   dest="second_instances", metavar="JSON", help='a further start, e.g. '
+                   '\'{"at": "status:137+2000", "args": null}\' or \'{"at": "question", '
+                   '"args": "1", "stop_first_after": true}\'')
     p.add_argument("--message", action="append", type=_json_object, default=[], metavar="JSON",
+                   dest="messages",
                    help='a message for the status window, e.g. \'{"during": 137, '
                    '"after_ms": 3000, "every_ms": 5000, "msg": 536, "wparam": 0}\'')
     p.add_argument("--start", action="append", type=_json_object, default=[], metavar="JSON",
+                   dest="starts",
                    help='one of several starts in one prefix, e.g. \'{"kill_at": '
                    '"status:131+500"}\' or \'{"args": "1"}\'')
     p.add_argument("--screenshot", action="append", type=_screenshot, default=[],
+                   dest="screenshots",
                    metavar="MS|status:ID[+MS]|msgbox[:CAPTION]")
     p.add_argument("--screenshot-dir")
     p.add_argument("--collect", action="append", default=[], metavar=r"C:\PATH",
@@ -114,7 +122,7 @@ def parse_arguments(argv):
     p.add_argument("--close-during-status", type=int, metavar="ID",
                    help="post close requests to the status window while it shows this text")
     p.add_argument("--timeout", type=float, default=60, help="seconds before everything is killed")
-    p.add_argument("--screen", default="1024x768", help="WIDTHxHEIGHT")
+    p.add_argument("--screen", type=_screen, default=(1024, 768), metavar="WIDTHxHEIGHT")
     p.add_argument("--keep", action="store_true", help="keep the run's prefix for inspection")
     return p.parse_args(argv)
 
@@ -128,22 +136,11 @@ def main(argv):
         if a.prepare_only:
             print(runner.prepare_template(a.cache))
             return 0
-        second = None
-        if a.second_at:
-            second = {"at": int(a.second_at) if a.second_at.isdigit() else a.second_at,
-                      "args": a.second_args, "stop_first_after": a.stop_after_second}
-        width, _, height = a.screen.partition("x")
-        report = runner.run_machine(
-            a.exe, driver=a.driver, cache=a.cache, ac=a.ac,
-            battery=a.battery,
-            bios_version=a.bios_version, locale=a.locale, program_files=a.program_files,
-            answer=a.answer, answer_delay_ms=a.answer_delay_ms, other_boxes=a.other_boxes,
-            args=a.args, files=dict(a.file), dirs=a.dir, registry=a.reg, env=dict(a.env),
-            second_instance=second, screenshots=a.screenshot, screenshot_dir=a.screenshot_dir,
-            collect=a.collect, wine_debug=a.wine_debug,
-            close_during_status=a.close_during_status, timeout=a.timeout,
-            screen=(int(width), int(height)), keep=a.keep, program_files_kib=a.program_files_kib,
-            second_instances=a.second_instance, messages=a.message, starts=a.start or None)
+        # Each option of the command line is a field of the run's options, of the same name.
+        options = {f.name: getattr(a, f.name) for f in dataclasses.fields(runner.RunOptions)
+                   if hasattr(a, f.name)}
+        options.update(files=dict(a.files), env=dict(a.env), starts=a.starts or None)
+        report = runner.run(runner.RunOptions(**options))
     except (runner.E2EError, ValueError) as error:
         print(f"e2e: {error}", file=sys.stderr)
         return 2

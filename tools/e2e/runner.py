@@ -1,4 +1,4 @@
-"""run_machine(exe, **options) -> Report: one run of BIOSUpdate.exe under Wine on a simulated
+"""run(RunOptions(exe, ...)) -> Report: one run of BIOSUpdate.exe under Wine on a simulated
 machine. The options are listed in README.md; bad ones raise ValueError before anything starts.
 
 The run itself happens in session.py, in a private mount and PID namespace (unshare), which is
@@ -11,12 +11,15 @@ import re
 import subprocess
 import sys
 import tempfile
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Mapping, Optional, Sequence, Union
 
 from .. import ROOT
 from . import fake_sysfs, wine_prefix
 from .report import Report
 
-DEFAULT_CACHE = os.path.join(os.path.expanduser("~"), ".cache", "biosupdate-e2e")
+DEFAULT_CACHE = Path.home() / ".cache" / "biosupdate-e2e"
 _WINDOWS_PATH = re.compile(r"^[A-Za-z]:\\")
 _STATUS_MOMENT = re.compile(r"^status:(\d+)(\+\d+)?$")
 
@@ -123,83 +126,137 @@ def _encode_registry(entries):
     return encoded
 
 
-def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="en",
-                 program_files=None, answer="yes", answer_delay_ms=250, other_boxes="ok",
-                 args=None, files=None, dirs=(), registry=(), env=None, second_instance=None,
-                 screenshots=(), screenshot_dir=None, timeout=60, screen=(1024, 768),
-                 collect=(), read_values=(), wine_debug=None, close_during_status=None,
-                 keep=False, driver=None, cache=None, program_files_kib=None,
-                 second_instances=(), messages=(), starts=None):
-    """Checks the options and turns them into the session's configuration."""
-    exe = os.path.abspath(exe)
-    if not os.path.isfile(exe):
-        raise E2EError(f"the program to run is missing: {exe} (build the product tree first)")
-    driver = os.path.abspath(driver or os.environ.get("BIOSUPDATE_UIDRIVER", ""))
-    if not os.path.isfile(driver):
-        raise E2EError("uidriver.exe is missing: pass driver= or set BIOSUPDATE_UIDRIVER "
-                       "(it is built in a tests tree)")
-    run_starts = _starts(starts, args, answer)
-    if other_boxes not in ("ok", "leave"):
-        raise ValueError(f"other_boxes must be ok or leave, not {other_boxes!r}")
-    fake_sysfs.power_files(ac, battery)  # rejects an unknown AC state or battery charge
-    if locale not in ("en", "ko"):
-        raise ValueError(f"locale must be en or ko, not {locale!r}")
-    if not isinstance(timeout, (int, float)) or timeout <= 0:
-        raise ValueError("timeout must be a positive number of seconds")
-    width, height = screen
-    if not (320 <= width <= 4096 and 200 <= height <= 4096):
-        raise ValueError(f"unsupported screen size {screen!r}")
-    if program_files is not None:
-        _windows_path(program_files, "program_files")
-    if program_files_kib is not None and (
-            program_files is None or isinstance(program_files_kib, bool) or
-            not isinstance(program_files_kib, int) or program_files_kib <= 0):
-        raise ValueError("program_files_kib is a positive number of KiB and needs program_files")
-    second = None
-    if second_instance is not None:
-        at = second_instance.get("at", "question")
-        if at != "question" and not (isinstance(at, int) and at >= 0):
-            raise ValueError("second_instance['at'] must be 'question' or milliseconds")
-        second = {"args": second_instance.get("args"), "at": at,
-                  "stop_first_after": bool(second_instance.get("stop_first_after", False))}
-    if second_instance is not None and second_instances:
-        raise ValueError("give second_instance or second_instances, not both")
-    seconds = [{"at": _moment(s.get("at", "question"), "a second instance's 'at'"),
-                "args": s.get("args")} for s in second_instances]
-    for spec in screenshots:
-        if not (isinstance(spec, int) or
-                re.match(r"^(status:\d+(\+\d+)?|msgbox(:.*)?)$", str(spec))):
-            raise ValueError(f"screenshot times are ms, 'status:<id>[+<ms>]' or "
-                             f"'msgbox[:caption]', not {spec!r}")
-    if wine_debug is not None and not re.match(r"^[-+\w]+(,[-+\w]+)*$", str(wine_debug)):
-        raise ValueError(f"wine_debug takes Wine's debug channels like '+msg', not {wine_debug!r}")
-    if close_during_status is not None:
-        _status_id(close_during_status, "close_during_status")
-    cache = os.path.abspath(cache or default_cache())
-    files = files or {}
-    return {
-        "exe": exe, "driver": driver, "cache": cache, "ac": ac, "battery": battery,
-        "bios_version": bios_version, "locale": locale, "program_files": program_files,
-        "answer": answer, "answer_delay_ms": int(answer_delay_ms), "other_boxes": other_boxes,
-        "args": args, "timeout": timeout, "screen": [width, height], "second": second,
-        "files": {_windows_path(p, "a planted file"): _encode_content(p, c)
-                  for p, c in files.items()},
-        "dirs": [_windows_path(d, "a planted directory") for d in dirs],
-        "registry": _encode_registry(registry),
-        "env": {str(k): str(v) for k, v in (env or {}).items()},
-        "screenshots": list(screenshots),
-        "screenshot_dir": os.path.abspath(screenshot_dir) if screenshot_dir else None,
-        "collect": [_windows_path(p, "a collected file") for p in collect],
-        "read_values": [list(v) for v in read_values], "wine_debug": wine_debug,
-        "close_during_status": close_during_status, "keep": bool(keep),
-        "program_files_kib": program_files_kib, "seconds": seconds,
-        "messages": _messages(messages), "starts": run_starts, "several_starts": bool(starts),
-    }
+def _second_instances(entries):
+    encoded = []
+    for entry in entries:
+        unknown = set(entry) - {"at", "args", "stop_first_after"}
+        if unknown:
+            raise ValueError(f"a further start takes at, args and stop_first_after, not "
+                             f"{sorted(unknown)}")
+        encoded.append({"at": _moment(entry.get("at", "question"), "a further start's 'at'"),
+                        "args": entry.get("args"),
+                        "stop_first_after": bool(entry.get("stop_first_after", False))})
+    return encoded
 
 
-def run_machine(exe, **options):
-    """Runs exe on the machine the options describe and returns its Report."""
-    config = build_config(exe, **options)
+@dataclass(frozen=True)
+class RunOptions:
+    """One run of a program on a simulated machine: the machine, what is planted on it, how the
+    driver answers and watches, and where the run keeps its files (README.md describes each).
+    Checked as it is made: a bad value raises ValueError, a missing program or driver E2EError,
+    before anything starts. Host paths are pathlib paths, Windows paths strings."""
+
+    exe: Path
+    driver: Optional[Path] = None  # $BIOSUPDATE_UIDRIVER
+    cache: Optional[Path] = None  # $BIOSUPDATE_E2E_CACHE, or DEFAULT_CACHE
+    ac: str = "on"
+    battery: Optional[int] = 100
+    bios_version: str = "MIRTSF12"
+    locale: str = "en"
+    program_files: Optional[str] = None
+    program_files_kib: Optional[int] = None
+    answer: str = "yes"
+    answer_delay_ms: int = 250
+    other_boxes: str = "ok"
+    args: Optional[str] = None
+    files: Mapping[str, Union[str, bytes]] = field(default_factory=dict)
+    dirs: Sequence[str] = ()
+    registry: Sequence[tuple] = ()
+    env: Mapping[str, object] = field(default_factory=dict)
+    second_instances: Sequence[Mapping] = ()
+    messages: Sequence[Mapping] = ()
+    starts: Optional[Sequence[Mapping]] = None
+    screenshots: Sequence[Union[int, str]] = ()
+    screenshot_dir: Optional[Path] = None
+    collect: Sequence[str] = ()
+    read_values: Sequence[tuple] = ()
+    wine_debug: Optional[str] = None
+    close_during_status: Optional[int] = None
+    timeout: float = 60
+    screen: tuple = (1024, 768)
+    keep: bool = False
+
+    def __post_init__(self):
+        def normalise(name, value):
+            object.__setattr__(self, name, value)
+
+        normalise("exe", Path(self.exe).absolute())
+        if not self.exe.is_file():
+            raise E2EError(f"the program to run is missing: {self.exe} (build the product tree "
+                           "first)")
+        normalise("driver", Path(self.driver or os.environ.get("BIOSUPDATE_UIDRIVER", ""))
+                  .absolute())
+        if not self.driver.is_file():
+            raise E2EError("uidriver.exe is missing: pass driver= or set BIOSUPDATE_UIDRIVER "
+                           "(it is built in a tests tree)")
+        normalise("cache", Path(self.cache or default_cache()).absolute())
+        if self.screenshot_dir is not None:
+            normalise("screenshot_dir", Path(self.screenshot_dir).absolute())
+        for name in ("dirs", "registry", "second_instances", "messages", "screenshots", "collect",
+                     "read_values"):
+            normalise(name, tuple(getattr(self, name)))
+        normalise("screen", tuple(self.screen))
+        if self.other_boxes not in ("ok", "leave"):
+            raise ValueError(f"other_boxes must be ok or leave, not {self.other_boxes!r}")
+        fake_sysfs.power_files(self.ac, self.battery)  # rejects an unknown AC state or charge
+        if self.locale not in ("en", "ko"):
+            raise ValueError(f"locale must be en or ko, not {self.locale!r}")
+        if not isinstance(self.timeout, (int, float)) or self.timeout <= 0:
+            raise ValueError("timeout must be a positive number of seconds")
+        width, height = self.screen
+        if not (320 <= width <= 4096 and 200 <= height <= 4096):
+            raise ValueError(f"unsupported screen size {self.screen!r}")
+        if self.program_files is not None:
+            _windows_path(self.program_files, "program_files")
+        kib = self.program_files_kib
+        if kib is not None and (self.program_files is None or isinstance(kib, bool) or
+                                not isinstance(kib, int) or kib <= 0):
+            raise ValueError("program_files_kib is a positive number of KiB and needs "
+                             "program_files")
+        for spec in self.screenshots:
+            if not (isinstance(spec, int) or
+                    re.match(r"^(status:\d+(\+\d+)?|msgbox(:.*)?)$", str(spec))):
+                raise ValueError(f"screenshot times are ms, 'status:<id>[+<ms>]' or "
+                                 f"'msgbox[:caption]', not {spec!r}")
+        if self.wine_debug is not None and not re.match(r"^[-+\w]+(,[-+\w]+)*$",
+                                                        str(self.wine_debug)):
+            raise ValueError(f"wine_debug takes Wine's debug channels like '+msg', not "
+                             f"{self.wine_debug!r}")
+        if self.close_during_status is not None:
+            _status_id(self.close_during_status, "close_during_status")
+        self.session_config()  # the encodings check the rest
+
+    def session_config(self):
+        """The configuration the session reads (JSON)."""
+        width, height = self.screen
+        return {
+            "exe": str(self.exe), "driver": str(self.driver), "cache": str(self.cache),
+            "ac": self.ac, "battery": self.battery, "bios_version": self.bios_version,
+            "locale": self.locale, "program_files": self.program_files,
+            "answer": self.answer, "answer_delay_ms": int(self.answer_delay_ms),
+            "other_boxes": self.other_boxes, "args": self.args, "timeout": self.timeout,
+            "screen": [width, height],
+            "files": {_windows_path(p, "a planted file"): _encode_content(p, c)
+                      for p, c in self.files.items()},
+            "dirs": [_windows_path(d, "a planted directory") for d in self.dirs],
+            "registry": _encode_registry(self.registry),
+            "env": {str(k): str(v) for k, v in self.env.items()},
+            "screenshots": list(self.screenshots),
+            "screenshot_dir": str(self.screenshot_dir) if self.screenshot_dir else None,
+            "collect": [_windows_path(p, "a collected file") for p in self.collect],
+            "read_values": [list(v) for v in self.read_values], "wine_debug": self.wine_debug,
+            "close_during_status": self.close_during_status, "keep": bool(self.keep),
+            "program_files_kib": self.program_files_kib,
+            "seconds": _second_instances(self.second_instances),
+            "messages": _messages(self.messages),
+            "starts": _starts(self.starts, self.args, self.answer),
+            "several_starts": bool(self.starts),
+        }
+
+
+def run(options):
+    """Runs the program on the machine that the RunOptions describe and returns its Report."""
+    config = options.session_config()
     require_root()
     config["template"] = wine_prefix.ensure_template(config["cache"])
     with tempfile.TemporaryDirectory(prefix="e2e-", dir=config["cache"]) as scratch:
@@ -227,7 +284,7 @@ def run_machine(exe, **options):
             data = json.load(handle)
     if "fatal" in data:
         raise E2EError("the run failed: " + data["fatal"])
-    data["machine"] = {k: config[k] for k in (
+    data["options"] = {k: config[k] for k in (
         "ac", "battery", "bios_version", "locale", "program_files", "answer", "args", "env",
-        "second", "timeout", "screen", "program_files_kib", "starts")}
+        "seconds", "timeout", "screen", "program_files_kib", "starts")}
     return Report(data)

@@ -126,15 +126,10 @@ class Run:
             command += ["--second-at", second["at"]]
             if second["args"] is not None:
                 command += ["--second-args", second["args"]]
-        for message in c["messages"]:
-            command += ["--message", message]
-        second = c["second"]
-        if second:
-            command += ["--second-at", str(second["at"])]
-            if second["args"] is not None:
-                command += ["--second-args", second["args"]]
             if second["stop_first_after"]:
                 command.append("--stop-after-second")
+        for message in c["messages"]:
+            command += ["--message", message]
         if c["wine_debug"]:
             command += ["--wine-debug", wine_trace.channels(c["wine_debug"])]
         if c["close_during_status"] is not None:
@@ -255,7 +250,6 @@ class Run:
         report = {
             "start": number + 1,
             "ended": ended,
-            "second_instance": summary["instances"].get("second"),
             "second_instances": seconds,
             "messages": summary["messages"],
             "message_boxes": summary["message_boxes"],

@@ -24,7 +24,8 @@ class Wine:
     def run(self, exe, **options):
         """The runner's report of one run; a run that did not end by itself fails."""
         try:
-            report = runner.run_machine(exe, driver=self.driver, cache=self.cache, **options)
+            report = runner.run(runner.RunOptions(exe, driver=self.driver, cache=self.cache,
+                                                  **options))
         except runner.E2EError as error:
             raise RunFailed(f"{os.path.basename(exe)}: {error}") from error
         ended = report.ended
