@@ -10,6 +10,8 @@ import sys
 import threading
 import time
 
+import psutil
+
 from .. import ROOT
 from ..e2e import runner, session
 from . import compare, rules
@@ -52,25 +54,22 @@ def runner_options(exe, machine, target, driver, cache, screenshot_dir):
     return runner.RunOptions(exe, driver=driver, cache=cache, **options)
 
 
-def _children(pid):
-    """Live (not zombie) processes whose parent is pid."""
+def _children(processes):
+    """The live (not zombie) children of the processes."""
     found = []
-    for entry in os.listdir("/proc"):
+    for process in processes:
         try:
-            with open(f"/proc/{entry}/stat") as handle:
-                fields = handle.read().rpartition(")")[2].split()
-        except (OSError, ValueError):
-            continue
-        if entry.isdigit() and int(fields[1]) == pid and fields[0] != "Z":
-            found.append(int(entry))
+            found += [c for c in process.children() if c.status() != psutil.STATUS_ZOMBIE]
+        except psutil.NoSuchProcess:
+            pass
     return found
 
 
-def _signal(pids, number):
-    for pid in pids:
+def _signal(processes, number):
+    for process in processes:
         try:
-            os.kill(pid, number)
-        except ProcessLookupError:
+            process.send_signal(number)
+        except psutil.NoSuchProcess:
             pass
 
 
@@ -92,11 +91,12 @@ def stop_runs(reason, grace_s=20):
     (a second one would cut that short); whatever is left after the grace time is killed, and
     with it the whole namespace."""
     deadline = time.monotonic() + grace_s
+    me = [psutil.Process()]
     if not _ctrl_c_reached_runs(reason):
-        _signal([c for u in _children(os.getpid()) for c in _children(u)], signal.SIGINT)
-    while _children(os.getpid()) and time.monotonic() < deadline:
+        _signal(_children(_children(me)), signal.SIGINT)
+    while _children(me) and time.monotonic() < deadline:
         time.sleep(0.2)
-    _signal(_children(os.getpid()), signal.SIGKILL)
+    _signal(_children(me), signal.SIGKILL)
 
 
 def prepare_template(cache):

@@ -1,16 +1,16 @@
 """The program's CPU share while its status screen animates during a long flash: the real
 BIOSUpdate.exe under the runner with the stand-in utility made to run for a while, the CPU time of
-its process read from the host's /proc (the runner's PID namespace is a child of the host's, so
-its processes show there) at the stand-in's first and last sighting. Only descendants of this
-process count, so other runs on the machine do not."""
+its process as the host sees it (the runner's PID namespace is a child of the host's, so its
+processes show there) at the stand-in's first and last sighting. Only descendants of this process
+count, so other runs on the machine do not."""
 
-import os
 import threading
 import time
 
+import psutil
+
 from ..bench import rules
 
-TICKS_PER_SECOND = os.sysconf("SC_CLK_TCK")
 PROGRAM = "BIOSUpdate.exe"
 # Besides the program: what draws its frames (Xvfb), Wine's server, and the runner's driver,
 # which reads the screen every 30 ms.
@@ -18,38 +18,23 @@ WATCHED = (PROGRAM, "Xvfb", "wineserver64", "uidriver.exe")
 SAMPLE_SECONDS = 0.5
 
 
-def _processes():
-    """{pid: (parent pid, name, CPU ticks)} of every live process on the host: an ended process
-    stays in /proc as a zombie until its parent collects it."""
+def _descendants():
+    """{pid: (name, CPU seconds)} of this process's live descendants: an ended process stays a
+    zombie until its parent collects it."""
     found = {}
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
+    for process in psutil.Process().children(recursive=True):
         try:
-            with open(f"/proc/{entry}/stat") as handle:
-                text = handle.read()
-        except OSError:
-            continue
-        name = text[text.index("(") + 1:text.rindex(")")]
-        fields = text[text.rindex(")") + 2:].split()
-        if fields[0] == "Z":
-            continue
-        found[int(entry)] = (int(fields[1]), name, int(fields[11]) + int(fields[12]))
+            with process.oneshot():
+                if process.status() != psutil.STATUS_ZOMBIE:
+                    times = process.cpu_times()
+                    found[process.pid] = (process.name(), times.user + times.system)
+        except psutil.NoSuchProcess:
+            pass
     return found
 
 
-def _descends_from(processes, pid, ancestor):
-    for _ in range(64):
-        if pid not in processes:
-            return False
-        pid = processes[pid][0]
-        if pid == ancestor:
-            return True
-    return False
-
-
 class Watch(threading.Thread):
-    """Samples {pid: (name, CPU ticks)} of this process's descendants until stopped."""
+    """Samples {pid: (name, CPU seconds)} of this process's descendants until stopped."""
 
     def __init__(self):
         super().__init__(daemon=True)
@@ -57,13 +42,9 @@ class Watch(threading.Thread):
         self.stopping = threading.Event()
 
     def run(self):
-        me = os.getpid()
         while not self.stopping.is_set():
-            processes = _processes()
-            at = time.monotonic()
-            sample = {pid: (name, ticks) for pid, (_, name, ticks) in processes.items()
-                      if _descends_from(processes, pid, me)}
-            self.samples.append((at, sample))
+            sample = _descendants()
+            self.samples.append((time.monotonic(), sample))
             self.stopping.wait(SAMPLE_SECONDS)
 
 
@@ -87,9 +68,9 @@ def measure(wine, product, flash_seconds, running_bios):
     seconds = end - start
     shares = {}
     # By process: only those alive at both ends of the watched time count.
-    for pid, (name, ticks) in first.items():
+    for pid, (name, cpu_seconds) in first.items():
         if name in WATCHED and last.get(pid, (None,))[0] == name:
-            used = (last[pid][1] - ticks) / TICKS_PER_SECOND / seconds
+            used = (last[pid][1] - cpu_seconds) / seconds
             shares[name] = shares.get(name, 0) + used
     if PROGRAM not in shares:
         raise RuntimeError("the program was not seen running during the flash")
