@@ -7,8 +7,9 @@ ids, captions, pauses and folders are the bench's rules."""
 
 import os
 import re
-import subprocess
 import unittest
+
+from PIL import Image
 
 from tools.bench import rules
 from tools.bench.compare import TOLERANCE_MS
@@ -73,13 +74,10 @@ class ProgramTrace:
 
 
 def picture_rows(path):
-    """The rows of an image file as RGB bytes, read through ImageMagick."""
-    width, height = (int(v) for v in subprocess.run(
-        ["identify", "-format", "%w %h", path], check=True, capture_output=True,
-        text=True).stdout.split())
-    data = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], check=True,
-                          capture_output=True).stdout
-    assert len(data) == width * height * 3, path
+    """The rows of an image file as RGB bytes."""
+    with Image.open(path) as picture:
+        width, height = picture.size
+        data = picture.convert("RGB").tobytes()
     return [data[y * width * 3:(y + 1) * width * 3] for y in range(height)]
 
 

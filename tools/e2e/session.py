@@ -13,6 +13,8 @@ import subprocess
 import sys
 import time
 
+from PIL import ImageGrab
+
 from ..bench import rules
 from . import driver_log, fake_sysfs, reg_file, wine_prefix, wine_trace
 from .xvfb import Xvfb
@@ -297,8 +299,9 @@ class Run:
 
 
 class Screenshots:
-    """ImageMagick screenshots of the root window, at times after the program's start or when
-    the driver logs a status text ("status:<id>") or a message box ("msgbox")."""
+    """Screenshots of the display (Pillow reads it from the X server), at times after the
+    program's start or when the driver logs a status text ("status:<id>") or a message box
+    ("msgbox"). They are written as PNG files at the end, so that no poll waits for the encoding."""
 
     def __init__(self, wanted, directory, display, label=""):
         self.label = label
@@ -306,7 +309,7 @@ class Screenshots:
         self.directory = directory
         self.display = display
         self.taken = []
-        self.processes = []
+        self.pictures = []
 
     def trigger(self, log_text, started):
         if not self.pending:
@@ -336,22 +339,22 @@ class Screenshots:
         return any(e == "msgbox" and (not value or f["caption"] == value) for _, e, f in events)
 
     def _take(self, spec, now_ms):
-        os.makedirs(self.directory, exist_ok=True)
         label = self.label + str(spec).replace(":", "-").replace(" ", "_")
         path = os.path.join(self.directory, f"{len(self.taken):02d}-{label}.png")
-        self.processes.append(subprocess.Popen(
-            ["import", "-display", self.display, "-window", "root", path],
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        try:
+            picture = ImageGrab.grab(xdisplay=self.display)
+        except OSError:
+            picture = None
+        self.pictures.append(picture)
         self.taken.append({"at": spec, "ms": now_ms, "path": path})
 
     def finish(self):
-        for process in self.processes:
-            try:
-                process.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                process.kill()
-        for shot in self.taken:
-            shot["ok"] = os.path.isfile(shot["path"])
+        if self.taken:
+            os.makedirs(self.directory, exist_ok=True)
+        for shot, picture in zip(self.taken, self.pictures):
+            if picture is not None:
+                picture.save(shot["path"])
+            shot["ok"] = picture is not None
         for spec in self.pending:
             self.taken.append({"at": spec, "ms": None, "path": None, "ok": False})
         return self.taken
