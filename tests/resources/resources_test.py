@@ -14,6 +14,8 @@ import subprocess
 import sys
 import unittest
 
+import pefile
+
 PRODUCT, STUB, CMAKE, WORK = sys.argv[1:5]
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 unittest.TestCase.maxDiff = None  # a failure shows the whole difference
@@ -69,53 +71,34 @@ INI = "\r\n".join(["[UI]", "Advanced=1", ";DetectBitLocker=1", "", "[Main]", "Re
 
 class Pe:
     """A PE32 file's header fields, imports ({(DLL, function)}) and resources
-    ({type: {name: {language: bytes}}}, ids as numbers, names as strings)."""
+    ({type: {name: {language: bytes}}}, ids as numbers, names as strings), read by pefile."""
 
     def __init__(self, path):
-        data = self.data = read(path)
-        nt = struct.unpack_from("<I", data, 0x3C)[0]
-        machine, count = struct.unpack_from("<HH", data, nt + 4)
-        optional = nt + 24
-        sections = optional + struct.unpack_from("<H", data, nt + 20)[0]
-        self.sections = [struct.unpack_from("<II4xI", data, sections + 40 * i + 8)
-                         for i in range(count)]
-        directories = [struct.unpack_from("<I", data, optional + 96 + 8 * i)[0] for i in range(14)]
-        self.header = (data[nt:nt + 4], machine, struct.unpack_from("<H", data, optional)[0],
-                       struct.unpack_from("<HH", data, optional + 48),
-                       struct.unpack_from("<H", data, optional + 68)[0], directories[13])
-        self.imports = set()
-        for at in range(self.offset(directories[1]), len(data), 20):
-            lookup, name, first = struct.unpack_from("<I8xII", data, at)
-            if not name:
-                break
-            thunk = self.offset(lookup or first)
-            while entry := struct.unpack_from("<I", data, thunk)[0]:
-                function = f"#{entry & 0xFFFF}" if entry >> 31 else self.text(entry + 2)
-                self.imports.add((self.text(name).upper(), function))
-                thunk += 4
-        self.resources = self.tree(self.offset(directories[2]), 0) if directories[2] else {}
+        self.pe = pefile.PE(path)
+        optional = self.pe.OPTIONAL_HEADER
+        delayed = optional.DATA_DIRECTORY[
+            pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT"]].VirtualAddress
+        self.header = (self.pe.NT_HEADERS.Signature.to_bytes(4, "little"),
+                       self.pe.FILE_HEADER.Machine, optional.Magic,
+                       (optional.MajorSubsystemVersion, optional.MinorSubsystemVersion),
+                       optional.Subsystem, delayed)
+        self.imports = {(entry.dll.decode().upper(),
+                         f"#{function.ordinal}" if function.import_by_ordinal
+                         else function.name.decode())
+                        for entry in getattr(self.pe, "DIRECTORY_ENTRY_IMPORT", [])
+                        for function in entry.imports}
+        resources = getattr(self.pe, "DIRECTORY_ENTRY_RESOURCE", None)
+        self.resources = self.tree(resources) if resources else {}
 
-    def offset(self, rva):
-        return next(raw + rva - va for size, va, raw in self.sections if va <= rva < va + size)
-
-    def text(self, rva):
-        at = self.offset(rva)
-        return self.data[at:self.data.index(b"\0", at)].decode()
-
-    def tree(self, base, at):
-        named, ids = struct.unpack_from("<HH", self.data, base + at + 12)
+    def tree(self, directory):
         found = {}
-        for i in range(named + ids):
-            name, target = struct.unpack_from("<II", self.data, base + at + 16 + 8 * i)
-            if name >> 31:
-                start = base + (name & 0x7FFFFFFF)
-                length = struct.unpack_from("<H", self.data, start)[0]
-                name = self.data[start + 2:start + 2 + 2 * length].decode("utf-16-le")
-            if target >> 31:
-                found[name] = self.tree(base, target & 0x7FFFFFFF)
+        for entry in directory.entries:
+            name = entry.id if entry.name is None else str(entry.name)
+            if hasattr(entry, "directory"):
+                found[name] = self.tree(entry.directory)
             else:
-                rva, size = struct.unpack_from("<II", self.data, base + target)
-                found[name] = self.data[self.offset(rva):self.offset(rva) + size]
+                found[name] = self.pe.get_data(entry.data.struct.OffsetToData,
+                                               entry.data.struct.Size)
         return found
 
 

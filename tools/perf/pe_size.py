@@ -1,30 +1,21 @@
 """The executable's size by kind of section, read from its PE headers: code, data, resources and
 debug information, in bytes stored in the file."""
 
-import struct
+import pefile
 
 
 def sections(path):
     """[(name, bytes in the file, characteristics)]; long names (MinGW's "/4" for its DWARF
     sections) are looked up in the COFF string table."""
-    with open(path, "rb") as handle:
-        data = handle.read()
-    header = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[header:header + 4] != b"PE\0\0":
-        raise ValueError(f"{path} is no PE executable")
-    count, _, symbols, symbol_count, optional_size = struct.unpack_from("<HIIIH", data,
-                                                                        header + 6)
-    strings = symbols + symbol_count * 18
+    pe = pefile.PE(path, fast_load=True)
+    symbols = pe.FILE_HEADER.PointerToSymbolTable
+    strings = symbols + pe.FILE_HEADER.NumberOfSymbols * 18
     found = []
-    table = header + 24 + optional_size
-    for index in range(count):
-        raw_name, _, _, raw_size, _, _, _, _, _, flags = struct.unpack_from(
-            "<8sIIIIIIHHI", data, table + 40 * index)
-        name = raw_name.rstrip(b"\0").decode("ascii")
+    for section in pe.sections:
+        name = section.Name.rstrip(b"\0").decode("ascii")
         if name.startswith("/") and symbols:
-            offset = strings + int(name[1:])
-            name = data[offset:data.index(b"\0", offset)].decode("ascii")
-        found.append((name, raw_size, flags))
+            name = pe.get_string_from_data(strings + int(name[1:]), pe.__data__).decode("ascii")
+        found.append((name, section.SizeOfRawData, section.Characteristics))
     return found
 
 
@@ -36,7 +27,7 @@ def kinds(path):
             total["debug"] += size
         elif name == ".rsrc":
             total["resources"] += size
-        elif flags & 0x20:  # IMAGE_SCN_CNT_CODE
+        elif flags & pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_CNT_CODE"]:
             total["code"] += size
         else:
             total["data"] += size
