@@ -6,9 +6,10 @@ set -euo pipefail
 packages=(
     cmake ninja-build python3 git
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
-    wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-nanum
+    wine wine32:i386 wine64 xvfb xauth x11-utils fonts-nanum
     googletest clang clang-format libclang-rt-14-dev
-    util-linux locales python3-jinja2 osslsigncode openssl
+    util-linux locales python3-jinja2 python3-pefile python3-psutil python3-pil flake8
+    osslsigncode openssl
 )
 
 ensure_locales() {
