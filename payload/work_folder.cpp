@@ -1,5 +1,6 @@
 #include "payload/work_folder.h"
 
+#include "payload/payload_resource.h"
 #include "payload/work_paths.h"
 
 #include <shlobj.h>
@@ -12,15 +13,6 @@ namespace {
 
 constexpr char kResourceType[] = "File";
 
-struct LoadedResourceTraits {
-    using Handle = HGLOBAL;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle handle) { return handle != nullptr; }
-    static void Close(Handle handle) { ::FreeResource(handle); }
-};
-// Released on every way out of WriteResourceFile, the file error included.
-using LoadedResource = ScopedHandle<LoadedResourceTraits>;
-
 // Replaces `file.name` in `folder` with resource `file.id`; a name that does not fit is skipped.
 void WriteIntoFolder(const char* folder, const PayloadFile& file) {
     char path[MAX_PATH];
@@ -32,22 +24,41 @@ void WriteIntoFolder(const char* folder, const PayloadFile& file) {
 }
 
 // Fills `folder` with the work folder's path and creates the folder (it may exist already).
-// False when the path is refused.
+// False when the path is refused or the folder is not the program's own.
 bool OpenWorkFolder(char (&folder)[MAX_PATH]) {
     if (!GetWorkFolderPath(folder)) {
         return false;
     }
     ::CreateDirectoryA(folder, nullptr);
-    return true;
+    return GetOwnWorkFolder(folder);
 }
 
 } // namespace
 
 bool GetWorkFolderPath(char (&buffer)[MAX_PATH]) {
     std::memset(buffer, 0, sizeof buffer);
-    // Not examined: a failure leaves the cleared buffer empty, and the folder at the drive root.
-    ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, buffer);
+    // Without a Program Files folder the path would lead to "\BIOSUPDATE" at the drive's root,
+    // which any user may have made first.
+    if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT,
+                                  buffer)) ||
+        buffer[0] == '\0') {
+        std::memset(buffer, 0, sizeof buffer);
+        return false;
+    }
     return AppendWorkFolder(buffer, sizeof buffer);
+}
+
+bool GetOwnWorkFolder(char (&buffer)[MAX_PATH]) {
+    if (!GetWorkFolderPath(buffer)) {
+        return false;
+    }
+    const DWORD attributes = ::GetFileAttributesA(buffer);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        std::memset(buffer, 0, sizeof buffer);
+        return false;
+    }
+    return true;
 }
 
 bool FileExists(const char* path) {
@@ -59,26 +70,32 @@ bool FileExists(const char* path) {
     return find.IsValid();
 }
 
-int WriteResourceFile(UINT id, const char* path) {
+PayloadResource::PayloadResource(UINT id) {
     // Resource numbers are 16 bits wide; a larger one would silently name another resource.
     if (id > 0xFFFF) {
-        return 1;
+        return;
     }
     const HMODULE module = AfxGetResourceHandle();
     const HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(id), kResourceType);
     if (found == nullptr) {
+        return;
+    }
+    m_loaded.Reset(::LoadResource(module, found));
+    if (m_loaded) {
+        m_data = ::LockResource(m_loaded.Get());
+        m_size = m_data != nullptr ? ::SizeofResource(module, found) : 0;
+    }
+}
+
+int WriteResourceFile(UINT id, const char* path) {
+    const PayloadResource resource(id);
+    if (!resource.Found()) {
         return 1;
     }
-    const LoadedResource loaded(::LoadResource(module, found));
-    if (!loaded) {
-        return 1;
-    }
-    const void* data = ::LockResource(loaded.Get());
-    const DWORD size = ::SizeofResource(module, found);
-    if (size == 0) {
+    if (resource.Size() == 0) {
         return 0;
     }
-    if (data == nullptr || path == nullptr) {
+    if (path == nullptr) {
         return 1;
     }
     // A file that cannot be deleted (in use, read-only, a directory) keeps its old content.
@@ -86,7 +103,7 @@ int WriteResourceFile(UINT id, const char* path) {
         return 1;
     }
     CFile file(path, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary);
-    file.Write(data, size);
+    file.Write(resource.Data(), resource.Size());
     file.Close();
     return 1;
 }
@@ -111,8 +128,9 @@ void ExtractBiosImage(CString& imageFile) {
 }
 
 void CleanUpWorkFolder() {
+    // Through a link the deletions would reach another folder's files of the same names.
     char folder[MAX_PATH];
-    if (!GetWorkFolderPath(folder)) {
+    if (!GetOwnWorkFolder(folder)) {
         return;
     }
     for (const char* name : kCleanUpFiles) {

@@ -1,7 +1,8 @@
 // The work folder under Program Files: writing the flash utility and the BIOS image into it from
 // the executable's "File" resources, and removing them again. All of it runs on the main thread;
-// what lies on disk is the only state. When the Program Files path is too long for the fixed path
-// buffers, GetWorkFolderPath refuses it and every other routine does nothing at all.
+// what lies on disk is the only state. When the Program Files folder is unknown, its path too
+// long for the fixed path buffers, or the work folder not the program's own, every routine does
+// nothing at all.
 #pragma once
 
 #include "afx.h"
@@ -10,10 +11,15 @@
 
 namespace payload {
 
-// Fills `buffer` with the Program Files folder followed by "\BIOSUPDATE" (just "\BIOSUPDATE" when
-// the shell cannot name the Program Files folder). Returns false, with `buffer` all zeros, when
-// the path is too long to hold the payload's file names.
+// Fills `buffer` with the Program Files folder followed by "\BIOSUPDATE". Returns false, with
+// `buffer` all zeros, when the shell cannot name the Program Files folder or the path is too long
+// to hold the payload's file names.
 bool GetWorkFolderPath(char (&buffer)[MAX_PATH]);
+
+// The same, and true only when the folder exists and is the program's own: a directory, not a
+// junction or symbolic link that would lead the program's writes and deletions elsewhere, and
+// not a file. Every routine here writes, deletes and starts only in such a folder.
+bool GetOwnWorkFolder(char (&buffer)[MAX_PATH]);
 
 // True when anything, a directory included, matches `path`.
 bool FileExists(const char* path);

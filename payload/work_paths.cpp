@@ -3,6 +3,8 @@
 #include "payload_names.h"
 #include "res/resource.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace payload {
@@ -40,7 +42,38 @@ std::size_t BoundedLength(const char* text, std::size_t size) {
                : static_cast<std::size_t>(static_cast<const char*>(terminator) - text);
 }
 
+// What the loader maps or the system starts as code: programs, libraries, drivers, controls and
+// control-panel items.
+constexpr std::array<std::string_view, 7> kExecutableExtensions = {".dll", ".exe", ".sys", ".vxd",
+                                                                   ".drv", ".ocx", ".cpl"};
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 } // namespace
+
+bool IsExecutableContent(std::string_view name) {
+    // Windows ignores trailing dots and spaces, so "x.dll." loads as "x.dll".
+    const std::size_t end = name.find_last_not_of(". ");
+    name = end == std::string_view::npos ? std::string_view() : name.substr(0, end + 1);
+    return std::any_of(kExecutableExtensions.begin(), kExecutableExtensions.end(),
+                       [name](std::string_view extension) {
+                           return name.size() > extension.size() &&
+                                  EqualIgnoringCase(name.substr(name.size() - extension.size()),
+                                                    extension);
+                       });
+}
+
+bool IsPayloadFileName(std::string_view name) {
+    return EqualIgnoringCase(name, kBiosImage.name) ||
+           std::any_of(kUtilityFiles.begin(), kUtilityFiles.end(), [name](const PayloadFile& file) {
+               return EqualIgnoringCase(name, file.name);
+           });
+}
 
 bool AppendWorkFolder(char* buffer, std::size_t size) {
     if (buffer == nullptr || size == 0) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string_view>
 
 namespace payload {
 
@@ -41,6 +42,15 @@ extern const std::array<const char*, 11> kCleanUpFiles;
 
 // The flash utility's backup of the old BIOS; only the end of a run deletes it.
 constexpr char kBackupFileName[] = BIOSUPDATE_BACKUP_NAME;
+
+// True for a file name that Windows would load or run as code: an extension such as ".dll" or
+// ".exe", in any letter case. A planted file of that kind beside the flash utility would run with
+// the utility's rights.
+bool IsExecutableContent(std::string_view name);
+
+// True when `name` is, in any letter case, one of the files the program writes into the work
+// folder: the utility's eight and the image.
+bool IsPayloadFileName(std::string_view name);
 
 // Appends "\BIOSUPDATE" to the Program Files path held in `buffer` (zero-terminated within `size`
 // bytes). Refuses a Program Files path longer than kMaxProgramFilesLength, a missing terminator

@@ -38,6 +38,30 @@ private:
     const int m_exceptions;
 };
 
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK TakeFirstVisibleWindow(HWND window, LPARAM param) {
+    auto& search = *reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != search.processId || !::IsWindowVisible(window)) {
+        return TRUE;
+    }
+    search.found = window;
+    return FALSE;
+}
+
+// The first visible top-level window of `processId` in the z-order, from the top; null when it
+// shows none.
+HWND FindVisibleWindowOf(DWORD processId) {
+    WindowSearch search{processId, nullptr};
+    ::EnumWindows(TakeFirstVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 } // namespace
 
 BEGIN_MESSAGE_MAP(CUpdateDlg, CDialog)
@@ -146,6 +170,12 @@ CString CUpdateDlg::GetStatus() const {
 void CUpdateDlg::SetUtilityRunning(bool running) {
     const CCriticalSectionLock lock(m_utilityLock);
     m_bUtilityRunning = running;
+    m_dwUtilityProcessId = 0;
+}
+
+void CUpdateDlg::SetUtilityProcess(DWORD processId) {
+    const CCriticalSectionLock lock(m_utilityLock);
+    m_dwUtilityProcessId = m_bUtilityRunning ? processId : 0;
 }
 
 void CUpdateDlg::AbandonRun() {
@@ -232,7 +262,9 @@ void CUpdateDlg::OnTimer(UINT_PTR nIDEvent) {
         break;
     case IDT_ANIMATE:
         m_nProgress = m_nProgress < ui::kLastProgressStep ? m_nProgress + 1 : 0;
-        CoverScreen();
+        if (!GiveWayToUtilityWindow()) {
+            CoverScreen();
+        }
         InvalidateRect(nullptr, FALSE);
         break;
     default:
@@ -263,6 +295,27 @@ BOOL CUpdateDlg::OnQueryEndSession() {
 void CUpdateDlg::CoverScreen() {
     SetWindowPos(&wndTopMost, 0, 0, ::GetSystemMetrics(SM_CXSCREEN),
                  ::GetSystemMetrics(SM_CYSCREEN), SWP_SHOWWINDOW);
+}
+
+bool CUpdateDlg::GiveWayToUtilityWindow() {
+    DWORD processId = 0;
+    {
+        const CCriticalSectionLock lock(m_utilityLock);
+        processId = m_dwUtilityProcessId;
+    }
+    const HWND utilityWindow = processId != 0 ? FindVisibleWindowOf(processId) : nullptr;
+    if (utilityWindow == nullptr) {
+        return false;
+    }
+    // Still covering the screen, but neither raised above the utility's window nor taking the
+    // keyboard from it.
+    SetWindowPos(nullptr, 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN),
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    ::SetWindowPos(utilityWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    if (::GetForegroundWindow() != utilityWindow) {
+        ::SetForegroundWindow(utilityWindow);
+    }
+    return true;
 }
 
 void CUpdateDlg::CleanUpAndQuit() {

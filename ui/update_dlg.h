@@ -27,9 +27,11 @@ public:
     // its report; an exception that abandoned any other handler leaves the run alone.
     void AbandonRun();
 
-    // The worker marks the flash utility's run: meanwhile close requests leave the work folder
-    // alone.
+    // The worker marks the flash utility's run, from just before its start until it has ended:
+    // meanwhile close requests leave the work folder alone. Once the process is known, a window
+    // it shows is kept above the status screen.
     void SetUtilityRunning(bool running);
+    void SetUtilityProcess(DWORD processId);
 
     int StartUpdate();
 
@@ -72,6 +74,10 @@ protected:
 private:
     // Topmost, at the origin, as large as the primary screen, shown.
     void CoverScreen();
+    // While the flash utility runs, a window it shows (an error, a question) stays above the
+    // status screen with the keyboard: the utility may wait for its answer. True while there is
+    // one; the screen then covers everything else.
+    bool GiveWayToUtilityWindow();
     // Removes the payload and ends the modal loop through WM_UPDATE_QUIT.
     void CleanUpAndQuit();
 
@@ -88,7 +94,9 @@ private:
     bool m_bRunEnding = false;
     // The worker thread, held so that the window object outlives the worker's use of it.
     KernelHandle m_workerThread;
-    // Guards m_bUtilityRunning between the worker and the close request's clean-up.
+    // Guards the utility's run between the worker, the close request's clean-up and the
+    // animation.
     CCriticalSection m_utilityLock;
     bool m_bUtilityRunning = false;
+    DWORD m_dwUtilityProcessId = 0;
 };

@@ -2,6 +2,7 @@
 // stamp.
 #include "worker/update_thread.h"
 
+#include "payload/payload_hold.h"
 #include "ui/update_dlg.h"
 #include "worker/flash_command_line.h"
 #include "worker/version_stamp.h"
@@ -21,6 +22,11 @@ public:
     ~UtilityRunMark() {
         if (m_window != nullptr) {
             m_window->SetUtilityRunning(false);
+        }
+    }
+    void Started(DWORD processId) const {
+        if (m_window != nullptr) {
+            m_window->SetUtilityProcess(processId);
         }
     }
     UtilityRunMark(const UtilityRunMark&) = delete;
@@ -51,6 +57,13 @@ BOOL CHWDriverDownloadThread::RunFlashUtility(CString commandLine, CString workF
     startupInfo.cb = sizeof startupInfo;
     static_assert(sizeof(STARTUPINFOA) == 68, "the start-up record of 32-bit Windows");
     PROCESS_INFORMATION processInfo{};
+    // From the check until the utility has ended, what it runs and flashes is the package's own:
+    // a stale file that could not be replaced, or one swapped since it was written, starts
+    // nothing.
+    payload::PayloadHold payload;
+    if (!payload.Acquire(workFolder)) {
+        return FALSE;
+    }
     const UtilityRunMark running(m_pOwner);
     if (!::CreateProcessA(applicationName, writableCommandLine, nullptr, nullptr, FALSE,
                           CREATE_NO_WINDOW, nullptr, workFolder, &startupInfo, &processInfo)) {
@@ -59,6 +72,7 @@ BOOL CHWDriverDownloadThread::RunFlashUtility(CString commandLine, CString workF
     // Declared in this order so that the thread handle is closed first.
     const KernelHandle process(processInfo.hProcess);
     const KernelHandle thread(processInfo.hThread);
+    running.Started(processInfo.dwProcessId);
     ::WaitForSingleObject(process.Get(), INFINITE);
     return TRUE;
 }

@@ -64,10 +64,11 @@ int CHWDriverDownloadThread::DoUpdate() {
     if (m_pOwner == nullptr) {
         return 0;
     }
-    // A work folder too long for the path buffers holds no image the program could have written.
+    // A work folder that is not the program's own, or too long for the path buffers, holds no
+    // image the program could have written.
     char path[MAX_PATH];
     char pattern[MAX_PATH];
-    if (payload::GetWorkFolderPath(path) &&
+    if (payload::GetOwnWorkFolder(path) &&
         payload::BuildFilePath(path, payload::kBiosImage.name, pattern)) {
         FindImageFile(pattern);
     } else {

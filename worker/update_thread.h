@@ -31,8 +31,9 @@ public:
     void ShowStatus(UINT id);
 
     // Runs the flash utility of `workFolder` with `commandLine` there, hidden, and waits for it to
-    // end. FALSE, at once, when it could not be started; TRUE once it has ended, whatever its exit
-    // code. While it runs, the window leaves the work folder to it.
+    // end. FALSE, at once, when it could not be started or the work folder does not hold exactly
+    // the package's payload; TRUE once it has ended, whatever its exit code. While it runs, its
+    // files are held unchanged and the window leaves the work folder, and the screen's top, to it.
     BOOL RunFlashUtility(CString commandLine, CString workFolder);
     // Writes the program's version under HKEY_USERS; FALSE when the key or value could not be
     // written.

@@ -109,6 +109,25 @@ TEST(WorkPaths, EachBoundOnBothSides) {
     EXPECT_FALSE(payload::AppendWorkFolder(nullptr, payload::kPathBufferSize));
 }
 
+TEST(WorkPaths, ExecutableContentBesideTheUtility) {
+    // A file name, whether Windows would load or run it, whether the package writes it.
+    const std::tuple<const char*, bool, bool> rows[] = {
+        {"version.dll", true, false},  {"HELPER.SYS", true, false},
+        {"x.DlL", true, false},        {"x.dll. .", true, false},
+        {"setup.exe", true, false},    {"a.vxd", true, false},
+        {"a.drv", true, false},        {"a.ocx", true, false},
+        {"a.cpl", true, false},        {"x.dll.txt", false, false},
+        {"dll", false, false},         {"", false, false},
+        {"BIOS.bak", false, false},    {"PHLASH.txt", false, false},
+        {"swinflash.EXE", true, true}, {"SWinFlash.exe2", false, false},
+        {"PhlashNT.sys", true, true},  {IDR_FILE_BIOS_IMAGE_NAME, false, true},
+    };
+    for (const auto& [name, executable, payloadFile] : rows) {
+        EXPECT_EQ(payload::IsExecutableContent(name), executable) << name;
+        EXPECT_EQ(payload::IsPayloadFileName(name), payloadFile) << name;
+    }
+}
+
 TEST(FlashCommandLine, QuotedUtilityInAFolderOfAtMost189Characters) {
     const std::string tail = "\\SWinFlash.exe\" /BU=BIOS.bak /C /MFG /P /S /V /mode=2 MIRTSF13.IMC";
     const std::pair<std::string, bool> rows[] = {

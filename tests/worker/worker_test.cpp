@@ -3,6 +3,7 @@
 // the flash's command line starts nothing, and that a stamp that cannot be written ends no run.
 #include "afx.h"
 #include "import_patch.h"
+#include "payload/work_folder.h"
 #include "test_support.h"
 #include "ui/update_dlg.h"
 #include "worker/pause.h"
@@ -105,11 +106,10 @@ TEST_P(WorkerRun, StampsBeforeTheLastTextOrAfterTheUtility) {
         ASSERT_EQ(support::WorkFolder().size(), run.workFolderLength);
     }
     const std::string workFolder = support::WorkFolder();
-    ASSERT_TRUE(support::CreateFolders(workFolder));
-    const std::string stub = std::string("Z:") + FLASH_STUB;
-    ASSERT_TRUE(::CopyFileA(stub.c_str(), (workFolder + "\\SWinFlash.exe").c_str(), FALSE));
+    // The package's own payload, which this program carries like the shipped one.
+    payload::ExtractUtilityFiles();
     if (run.image) {
-        ASSERT_TRUE(support::WriteFile(workFolder + "\\mirtsf13.imc", "image"));
+        dialog.ExtractBiosImage();
     }
     dialog.m_strBiosVersion = run.biosVersion;
     std::optional<ImportPatch<decltype(::RegOpenKeyExA)>> denyOpening;
