@@ -1,10 +1,12 @@
 """The runner's readings that the end-to-end checks stand on: the registry files Wine saves, the
 driver's log (message boxes, status band, close requests and the answers to other messages) and
-Wine's trace on the report's clock. Platform-free: no Wine."""
+Wine's trace on the report's clock; and the run's options, refused before a run when wrong.
+Platform-free: no Wine."""
 
+import sys
 import unittest
 
-from tools.e2e import driver_log, reg_file, wine_trace
+from tools.e2e import driver_log, reg_file, runner, wine_trace
 
 WINE_SYSTEM_REG = r'''WINE REGISTRY Version 2
 ;; All keys relative to \\Machine
@@ -89,6 +91,37 @@ class RunnerParts(unittest.TestCase):
         self.assertEqual(wine_trace.parse(output, launch_tick), [
             {"ms": 12, "pid": 0xfc, "tid": 0x100, "class": "trace", "channel": "msg",
              "text": "NtUserSetTimer Added 0x1005a f5f (nil) timeout 3000"}])
+
+
+class Options(unittest.TestCase):
+    def test_wrong_options_are_refused_as_they_are_made_and_the_session_gets_the_driver_form(self):
+        # Any existing file stands in for the program and the driver: nothing runs here.
+        made = {"exe": sys.executable, "driver": sys.executable}
+        for wrong in [{"ac": "maybe"}, {"battery": 101}, {"locale": "de"}, {"answer": "later"},
+                      {"other_boxes": "close"}, {"timeout": 0}, {"screen": (100, 100)},
+                      {"program_files": "Apps"}, {"program_files_kib": 512},
+                      {"files": {"notes.txt": "x"}}, {"files": {"C:\\a": 1}},
+                      {"registry": [("HKLM\\x", "v", 1.5)]}, {"screenshots": ["later"]},
+                      {"wine_debug": "+msg;rm"}, {"close_during_status": 128},
+                      {"second_instances": [{"at": "status:x"}]},
+                      {"second_instances": [{"at": "question", "stop": True}]},
+                      {"messages": [{"during": 137, "msg": -1}]},
+                      {"starts": [{"kill_at": "soon"}]}, {"starts": [{"answer": "maybe"}]}]:
+            with self.subTest(**wrong), self.assertRaises(ValueError):
+                runner.RunOptions(**made, **wrong)
+        with self.assertRaises(runner.E2EError):
+            runner.RunOptions(exe="/nonexistent/BIOSUpdate.exe", driver=sys.executable)
+        config = runner.RunOptions(
+            **made, registry=[("HKLM\\k", "n", b"\x01")], second_instances=[
+                {"at": 1500, "stop_first_after": True}],
+            messages=[{"during": 137, "msg": 0x218, "every_ms": 100}],
+            starts=[{"kill_at": "status:131+500"}, {"args": "1"}]).session_config()
+        self.assertEqual((config["registry"], config["seconds"], config["messages"]),
+                         ([["HKLM\\k", "n", {"hex": "01"}]],
+                          [{"at": "1500", "args": None, "stop_first_after": True}],
+                          ["137:0:100:536:0:0"]))
+        self.assertEqual([(s["args"], s["kill_at"]) for s in config["starts"]],
+                         [(None, "status:131+500"), ("1", None)])
 
 
 if __name__ == "__main__":
