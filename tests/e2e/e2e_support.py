@@ -11,7 +11,7 @@ import unittest
 
 from PIL import Image
 
-from tools.bench import rules
+from tools.bench import rules, running
 from tools.bench.compare import TOLERANCE_MS
 from tools.bench.rules import IDS_APP_TITLE, IDS_CONFIRM, IDS_INITIALIZING, QUESTION_CAPTION
 from tools.e2e import runner, session, wine_trace
@@ -19,8 +19,7 @@ from tools.e2e import runner, session, wine_trace
 # The default package, which the product tree builds.
 IMAGE, STAMP = "mirtsf13.imc", "1.1508.0312.01"
 WORK_FOLDER = rules.work_folder(None)
-# An earlier run's autostart value.
-AUTOSTART = (rules.AUTOSTART_KEY, rules.AUTOSTART_VALUE, r"C:\Tools\BIOSUpdate.exe 1")
+AUTOSTART = running.LEFT_AUTOSTART
 # The files the clean-up removes.
 LISTED_FILES = rules.UTILITY_FILES + rules.UTILITY_LEFTOVERS + [IMAGE]
 STUB_RECORD = session.STUB_RECORD
@@ -42,7 +41,7 @@ _RECEIVED = re.compile(r"^peek_message got type \d+ msg ([0-9a-f]+) \(.*\) hwnd 
 
 def leftovers(folder=WORK_FOLDER, extra=()):
     """A work folder as an interrupted run leaves it: every listed file, and the extra ones."""
-    return {f"{folder}\\{name}": f"left over: {name}\r\n" for name in LISTED_FILES + list(extra)}
+    return running.leftovers(folder, LISTED_FILES + list(extra))
 
 
 class ProgramTrace:

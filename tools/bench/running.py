@@ -17,7 +17,7 @@ from ..e2e import runner, session
 from . import compare, rules
 
 # An earlier run's autostart value, as the program plants it before a flash.
-AUTOSTART_COMMAND = r"C:\Tools\BIOSUpdate.exe 1"
+LEFT_AUTOSTART = (rules.AUTOSTART_KEY, rules.AUTOSTART_VALUE, r"C:\Tools\BIOSUpdate.exe 1")
 # The decision's status screen, whichever it is; or a message box.
 SCREENSHOTS_STATUS = [f"status:{i}" for i in rules.SHOWN_BEFORE_END]
 SCREENSHOTS_BOX = ["msgbox"]
@@ -35,15 +35,19 @@ class Terminated(Exception):
     """SIGTERM, which unlike a Ctrl+C at the terminal reaches this process alone."""
 
 
+def leftovers(folder, names):
+    """Files of an earlier run that was cut short, planted in the work folder `folder`."""
+    return {f"{folder}\\{name}": f"left over: {name}\r\n" for name in names}
+
+
 def runner_options(exe, machine, target, driver, cache, screenshot_dir):
     """The runner's options for one machine."""
     options = {key: machine[key] for key in ("ac", "battery", "bios_version", "locale",
                                              "program_files", "answer", "args")}
-    folder = rules.work_folder(machine["program_files"])
     if machine["leftovers"]:
-        options["files"] = {f"{folder}\\{name}": f"left over: {name}\r\n"
-                            for name in target["payload"]}
-        options["registry"] = [(rules.AUTOSTART_KEY, rules.AUTOSTART_VALUE, AUTOSTART_COMMAND)]
+        options["files"] = leftovers(rules.work_folder(machine["program_files"]),
+                                     target["payload"])
+        options["registry"] = [LEFT_AUTOSTART]
     if machine["second_instance"]:
         options["second_instances"] = [{"at": "question", "stop_first_after": True}]
     # The program's process starts come from Wine's trace, whatever utility the package carries.
