@@ -210,8 +210,8 @@ class ProductTestCase(unittest.TestCase):
                          (list(attempted), None), "a program started")
         self.assert_stamped(report)
 
-    def assert_status_screen(self, report, locale):
-        """Every screenshot shows the frame centred on black with the background of the
+    def assert_status_screen(self, report, locale, at=None):
+        """Every screenshot (or those taken at the moments `at`) shows the frame centred on black with the background of the
         system language, changed only in the text's band (the driver named the text there)
         and by the progress block on its track; at least one shows the block."""
         background_file, band_top = SCREENS[locale]
@@ -221,8 +221,9 @@ class ProductTestCase(unittest.TestCase):
         width, height = (int(v) for v in report["driver"]["screen"].split("x"))
         left, top = (width - FRAME_W) // 2, (height - FRAME_H) // 2
         blocks_seen = 0
-        self.assertTrue(report["screenshots"], "no screenshots")
-        for shot in report["screenshots"]:
+        shots = [s for s in report["screenshots"] if at is None or s["at"] in at]
+        self.assertTrue(shots, "no screenshots")
+        for shot in shots:
             self.assertTrue(shot["ok"], shot)
             rows = picture_rows(shot["path"])
             self.assertEqual((len(rows[0]) // 3, len(rows)), (width, height))

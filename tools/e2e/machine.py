@@ -130,7 +130,8 @@ def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="
                  screenshots=(), screenshot_dir=None, timeout=60, screen=(1024, 768),
                  collect=(), read_values=(), wine_debug=None, close_during_status=None,
                  keep=False, driver=None, cache=None, program_files_kib=None,
-                 second_instances=(), messages=(), starts=None):
+                 second_instances=(), messages=(), starts=None, read_only=(), links=None,
+                 replacements=()):
     """Checks the options and turns them into the session's configuration."""
     exe = os.path.abspath(exe)
     if not os.path.isfile(exe):
@@ -178,6 +179,16 @@ def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="
         _status_id(close_during_status, "close_during_status")
     cache = os.path.abspath(cache or default_cache())
     files = files or {}
+    if not set(read_only) <= set(files):
+        raise ValueError("read_only names planted files")
+    encoded_replacements = []
+    for replacement in replacements:
+        if set(replacement) != {"at", "path", "content"}:
+            raise ValueError("a replacement is {'at': moment, 'path': ..., 'content': ...}")
+        path = _windows_path(replacement["path"], "a replaced file")
+        encoded_replacements.append({"at": _moment(replacement["at"], "a replacement's 'at'"),
+                                     "path": path,
+                                     "content": _encode_content(path, replacement["content"])})
     return {
         "exe": exe, "driver": driver, "cache": cache, "ac": ac, "battery": battery,
         "bios_version": bios_version, "locale": locale, "program_files": program_files,
@@ -186,6 +197,10 @@ def build_config(exe, *, ac="on", battery=100, bios_version="MIRTSF12", locale="
         "files": {_windows_path(p, "a planted file"): _encode_content(p, c)
                   for p, c in files.items()},
         "dirs": [_windows_path(d, "a planted directory") for d in dirs],
+        "read_only": [_windows_path(p, "a read-only file") for p in read_only],
+        "links": {_windows_path(p, "a planted link"): _windows_path(t, "a link's target")
+                  for p, t in (links or {}).items()},
+        "replacements": encoded_replacements,
         "registry": _encode_registry(registry),
         "env": {str(k): str(v) for k, v in (env or {}).items()},
         "screenshots": list(screenshots),
