@@ -17,11 +17,11 @@ from tools.bench.rules import IDS_APP_TITLE, IDS_CONFIRM, IDS_INITIALIZING, QUES
 from tools.e2e import runner, session, wine_trace
 
 # The default package, which the product tree builds.
-IMAGE, STAMP = "mirtsf13.imc", "1.1508.0312.01"
+IMAGE_NAME, STAMP = "mirtsf13.imc", "1.1508.0312.01"
 WORK_FOLDER = rules.work_folder(None)
 AUTOSTART = running.LEFT_AUTOSTART
 # The files the clean-up removes.
-LISTED_FILES = rules.UTILITY_FILES + rules.UTILITY_LEFTOVERS + [IMAGE]
+LISTED_FILES = rules.UTILITY_FILES + rules.UTILITY_LEFTOVERS + [IMAGE_NAME]
 STUB_RECORD = session.STUB_RECORD
 RECORD = {session.STUB_RECORD_VARIABLE: STUB_RECORD}
 IDT_START, IDT_ANIMATE, IDT_EXIT = 0x800, 0x805, 0xF5F
@@ -206,10 +206,11 @@ class ProductTestCase(unittest.TestCase):
                          (list(attempted), None), "a program started")
         self.assert_stamped(report)
 
-    def assert_status_screen(self, report, locale):
-        """Every screenshot shows the frame centred on black with the background of the
-        system language, changed only in the text's band (the driver named the text there)
-        and by the progress block on its track; at least one shows the block."""
+    def assert_status_screen(self, report, locale, at=None):
+        """Every screenshot (or those taken at the moments `at`) shows the frame centred on black
+        with the background of the system language, changed only in the text's band (the driver
+        named the text there) and by the progress block on its track; at least one shows the
+        block."""
         background_file, band_top = SCREENS[locale]
         background = picture_rows(self.product_file("res", "artwork", background_file))
         block_rows = picture_rows(self.product_file("res", "artwork", "progress.bmp"))
@@ -217,8 +218,9 @@ class ProductTestCase(unittest.TestCase):
         width, height = (int(v) for v in report["driver"]["screen"].split("x"))
         left, top = (width - FRAME_W) // 2, (height - FRAME_H) // 2
         blocks_seen = 0
-        self.assertTrue(report["screenshots"], "no screenshots")
-        for shot in report["screenshots"]:
+        shots = [s for s in report["screenshots"] if at is None or s["at"] in at]
+        self.assertTrue(shots, "no screenshots")
+        for shot in shots:
             self.assertTrue(shot["ok"], shot)
             rows = picture_rows(shot["path"])
             self.assertEqual((len(rows[0]) // 3, len(rows)), (width, height))

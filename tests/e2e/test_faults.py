@@ -9,9 +9,13 @@ import unittest
 from tools.bench.rules import IDS_CANNOT_UPDATE, IDS_INITIALIZING, IDS_LOADING, IDS_UPDATING
 from tools.e2e import stub_record
 
-from .e2e_support import RECORD, WM_CLOSE, WM_UPDATE_FINISH, ProductTestCase
+from .e2e_support import (IMAGE_NAME, RECORD, WM_CLOSE, WM_UPDATE_FINISH, WORK_FOLDER,
+                          ProductTestCase)
 from .test_flash import FLASH_STEPS, FOLDER_FILES, UTILITY
+
 BROADCAST_QUERY_DENY = 0x424D5144
+ERROR_SHARING_VIOLATION = 32
+IMAGE = WORK_FOLDER + "\\" + IMAGE_NAME
 # A flash that runs past a minute: longer than Windows waits for hung or ending programs (5 and
 # 20 s), with requests arriving all along; every further minute costs a minute of CI time and
 # shows nothing new.
@@ -85,12 +89,13 @@ class Faults(ProductTestCase):
         self.assert_autostart(clean_up, present=False)
 
     def test_a_utility_that_cannot_start_shows_cannot_update_and_the_run_ends(self):
-        # A directory where the utility belongs: it can be neither written nor started.
+        # A directory where the utility belongs: it can be neither written nor started, and the
+        # check of the payload before the start stops it.
         report, _, trace = self.run_update(
             dirs=[UTILITY], env=RECORD,
             second_instances=[{"at": f"status:{IDS_CANNOT_UPDATE}+1500"}])
         self.assert_statuses(report, FLASH_STEPS + [IDS_CANNOT_UPDATE])
-        self.assert_ended_by_exit_timer(report, trace, attempted=[UTILITY])
+        self.assert_ended_by_exit_timer(report, trace)
         self.assert_work_folder(report, ["SWinFlash.exe"])
         # A start while the run is finishing.
         self.assert_silent_seconds(report, 1)
@@ -101,6 +106,9 @@ class Faults(ProductTestCase):
         report, window, trace = self.run_update(
             timeout=150, env=dict(RECORD, BIOSUPDATE_STUB_DELAY_MS=LONG_FLASH_MS),
             second_instances=[{"at": at} for at in stages],
+            # While the utility flashes, another image is swapped in, or else written over it.
+            replacements=[{"at": f"status:{IDS_UPDATING}+8000", "path": IMAGE,
+                           "content": b"another image"}],
             # From well after the utility's start (1000 ms after the text) to its end.
             messages=[dict(during=IDS_UPDATING, after_ms=3000, every_ms=12000, msg=m, wparam=w,
                            lparam=lp) for m, w, lp, _ in REQUESTS])
@@ -120,8 +128,13 @@ class Faults(ProductTestCase):
         closes = [m["ms"] for m in report["messages"] if m["msg"] == WM_CLOSE]
         self.assertTrue([c for c in trace.handled(WM_CLOSE) if closes[0] <= c["ms"] < finish["ms"]])
         self.assertGreater(window["gone_ms"], finish["ms"])
-        # When the utility ended, its files and the image were there as at its start.
+        # When the utility ended, its files and the image were there as at its start: the image
+        # could be neither replaced nor written, and neither could the utility's own files.
+        (swap,) = report["replacements"]
+        self.assertEqual((swap["ok"], swap["error"]), (False, ERROR_SHARING_VIOLATION), swap)
+        self.assertNotEqual(swap["move_error"], 0, swap)
         (record,) = stub_record.parse(report["stub_record"])
+        self.assertEqual(record["own-file-write"], [str(ERROR_SHARING_VIOLATION)])
         self.assertEqual(sorted(record["final-file"]), sorted(FOLDER_FILES + ["BIOS.bak"]))
         self.assertEqual(record["final-image-crc32"], record["image-crc32"])
         self.assertGreaterEqual(finish["ms"] - self.shown_ms(report, IDS_UPDATING), LONG_FLASH_MS)

@@ -9,13 +9,13 @@ from tools.bench.rules import (IDS_CHECKING, IDS_INITIALIZING, IDS_UPDATING, IDS
                                worker_steps)
 from tools.e2e import stub_record
 
-from .e2e_support import (IDT_EXIT, IMAGE, RECORD, TRACK, WM_UPDATE_FINISH, WORK_FOLDER,
+from .e2e_support import (IDT_EXIT, IMAGE_NAME, RECORD, TRACK, WM_UPDATE_FINISH, WORK_FOLDER,
                           ProductTestCase, picture_rows)
 
 UTILITY = WORK_FOLDER + "\\" + rules.UTILITY
-COMMAND_LINE = rules.utility_command_line(WORK_FOLDER, IMAGE)
+COMMAND_LINE = rules.utility_command_line(WORK_FOLDER, IMAGE_NAME)
 # What the utility must find beside itself: its seven companions and the image.
-FOLDER_FILES = rules.UTILITY_FILES + [IMAGE]
+FOLDER_FILES = rules.UTILITY_FILES + [IMAGE_NAME]
 FLASH_STEPS = [status_id for status_id, _ in worker_steps(IDS_UPDATING)[0]]
 # Where Windows looks first for an unquoted "C:\Program Files\..." command line.
 MISDIRECTED = r"C:\Program.exe"
@@ -39,10 +39,10 @@ class Flash(ProductTestCase):
         self.assertEqual(record["current-folder"], [WORK_FOLDER])
         self.assertEqual(sorted(record["file"]), sorted(FOLDER_FILES))
         self.assertNotIn("folder", record)
-        with open(self.product_file("default-payload", IMAGE), "rb") as handle:
+        with open(self.product_file("default-payload", IMAGE_NAME), "rb") as handle:
             image_size = str(len(handle.read()))
         self.assertEqual((record["image"], record["image-size"], record["backup"]),
-                         ([rules.upper(IMAGE)], [image_size], [rules.BACKUP]))
+                         ([rules.upper(IMAGE_NAME)], [image_size], [rules.BACKUP]))
         self.assertEqual(report["files"][MISDIRECTED]["size"], len(planted[MISDIRECTED]))
         # Wine hands the utility its own path quoted in any case; the trace shows what the
         # program itself passed.

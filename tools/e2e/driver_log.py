@@ -67,7 +67,7 @@ def summarize(text):
                      0)
     result = {"driver": {}, "strings": {}, "instances": {}, "windows": [], "message_boxes": [],
               "status_timeline": [], "status_texts": [], "close_requests": [], "messages": [],
-              "errors": [],
+              "replacements": [], "errors": [],
               "launch_tick": None, "complete": False}
     windows = {}
     boxes = {}
@@ -116,6 +116,9 @@ def summarize(text):
             box = boxes[f["hwnd"]]
             box["pressed"] = f["button"] if f["ok"] == "1" else None
             box["pressed_ms"] = at
+            # Whether, as it was pressed, it lay above every other window and had the keyboard.
+            box["on_top"] = f.get("on_top") == "1"
+            box["foreground"] = f.get("foreground") == "1"
         elif event == "msgbox_gone":
             boxes[f["hwnd"]]["closed_ms"] = at
         elif event == "status":
@@ -132,6 +135,11 @@ def summarize(text):
                 "ms": at, "msg": int(f["msg"], 16), "wparam": int(f["wparam"], 16),
                 "lparam": int(f["lparam"], 16), "how": f["how"], "ok": f["ok"] == "1",
                 "result": int(f["result"], 16) if f.get("result") else None})
+        elif event == "replace":
+            result["replacements"].append({"ms": at, "target": f["target"], "ok": f["ok"] == "1",
+                                           "how": f["how"] or None,
+                                           "move_error": int(f["move_error"]),
+                                           "error": int(f["error"])})
         elif event == "error":
             result["errors"].append(f["message"])
         elif event == "end":

@@ -139,6 +139,17 @@ def _second_instances(entries):
     return encoded
 
 
+def _replacements(entries):
+    encoded = []
+    for entry in entries:
+        if set(entry) != {"at", "path", "content"}:
+            raise ValueError("a replacement is {'at': moment, 'path': ..., 'content': ...}")
+        path = _windows_path(entry["path"], "a replaced file")
+        encoded.append({"at": _moment(entry["at"], "a replacement's 'at'"), "path": path,
+                        "content": _encode_content(path, entry["content"])})
+    return encoded
+
+
 @dataclass(frozen=True)
 class RunOptions:
     """One run of a program on a simulated machine: the machine, what is planted on it, how the
@@ -161,6 +172,9 @@ class RunOptions:
     args: Optional[str] = None
     files: Mapping[str, Union[str, bytes]] = field(default_factory=dict)
     dirs: Sequence[str] = ()
+    read_only: Sequence[str] = ()
+    links: Mapping[str, str] = field(default_factory=dict)
+    replacements: Sequence[Mapping] = ()
     registry: Sequence[tuple] = ()
     env: Mapping[str, object] = field(default_factory=dict)
     second_instances: Sequence[Mapping] = ()
@@ -192,8 +206,8 @@ class RunOptions:
         normalise("cache", Path(self.cache or default_cache()).absolute())
         if self.screenshot_dir is not None:
             normalise("screenshot_dir", Path(self.screenshot_dir).absolute())
-        for name in ("dirs", "registry", "second_instances", "messages", "screenshots", "collect",
-                     "read_values"):
+        for name in ("dirs", "read_only", "replacements", "registry", "second_instances",
+                     "messages", "screenshots", "collect", "read_values"):
             normalise(name, tuple(getattr(self, name)))
         normalise("screen", tuple(self.screen))
         if self.other_boxes not in ("ok", "leave"):
@@ -224,6 +238,8 @@ class RunOptions:
                              f"{self.wine_debug!r}")
         if self.close_during_status is not None:
             _status_id(self.close_during_status, "close_during_status")
+        if not set(self.read_only) <= set(self.files):
+            raise ValueError("read_only names planted files")
         self.session_config()  # the encodings check the rest
 
     def session_config(self):
@@ -239,6 +255,10 @@ class RunOptions:
             "files": {_windows_path(p, "a planted file"): _encode_content(p, c)
                       for p, c in self.files.items()},
             "dirs": [_windows_path(d, "a planted directory") for d in self.dirs],
+            "read_only": [_windows_path(p, "a read-only file") for p in self.read_only],
+            "links": {_windows_path(p, "a planted link"): _windows_path(t, "a link's target")
+                      for p, t in self.links.items()},
+            "replacements": _replacements(self.replacements),
             "registry": _encode_registry(self.registry),
             "env": {str(k): str(v) for k, v in self.env.items()},
             "screenshots": list(self.screenshots),

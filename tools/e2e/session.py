@@ -87,6 +87,17 @@ class Run:
             os.makedirs(os.path.dirname(target), exist_ok=True)
             with open(target, "wb") as handle:
                 handle.write(base64.b64decode(content))
+            if path in c["read_only"]:
+                # Wine shows a file without write permission as read-only, and refuses to
+                # delete it.
+                os.chmod(target, 0o444)
+        for path, target in c["links"].items():
+            # Wine shows a host's symbolic link as a reparse point, as Windows shows a junction.
+            os.makedirs(os.path.dirname(self.unix(path)), exist_ok=True)
+            os.symlink(self.unix(target), self.unix(path))
+        for index, replacement in enumerate(c["replacements"]):
+            with open(os.path.join(stage, f"replacement-{index}"), "wb") as handle:
+                handle.write(base64.b64decode(replacement["content"]))
         for key, name, data in c["registry"]:
             values[(key, name)] = self.registry_data(data)
         if values:
@@ -132,6 +143,9 @@ class Run:
                 command.append("--stop-after-second")
         for message in c["messages"]:
             command += ["--message", message]
+        for index, replacement in enumerate(c["replacements"]):
+            command += ["--replace", f"{replacement['at']}|{replacement['path']}|"
+                                     f"{STAGE}\\replacement-{index}"]
         if c["wine_debug"]:
             command += ["--wine-debug", wine_trace.channels(c["wine_debug"])]
         if c["close_during_status"] is not None:
@@ -254,6 +268,7 @@ class Run:
             "ended": ended,
             "second_instances": seconds,
             "messages": summary["messages"],
+            "replacements": summary["replacements"],
             "message_boxes": summary["message_boxes"],
             "windows": summary["windows"],
             "status_texts": summary["status_texts"],

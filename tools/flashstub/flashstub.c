@@ -351,14 +351,54 @@ static void append_record(const char* path, Record* record) {
     CloseHandle(file);
 }
 
+/* Whether the utility could open one of its own files for writing (it writes nothing): what a
+   utility that rewrites its configuration would meet. */
+static void append_own_file_write_line(Record* record) {
+    static const char own_file[] = "PHLASH.INI";
+    char error[16];
+    HANDLE file =
+        CreateFileA(own_file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        append_line(record, "own-file-write", "allowed");
+        return;
+    }
+    format_decimal(GetLastError(), error);
+    append_line(record, "own-file-write", error);
+}
+
+/* A question as a real utility may ask it in the middle of a flash: shown with user32, loaded
+   only then so that the stand-in otherwise needs nothing but kernel32. Returns the button
+   pressed, or 0 when no box could be shown. */
+typedef int(WINAPI* MessageBoxFunction)(HWND, const char*, const char*, UINT);
+
+static DWORD ask_question(void) {
+    /* From the system folder only, with everything it needs: under Wine the placeholder
+       msvcrt.dll beside the stand-in would otherwise replace the system's (Windows takes it
+       from its known DLLs). */
+    HMODULE user32 = LoadLibraryExA("user32.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    FARPROC found = user32 ? GetProcAddress(user32, "MessageBoxA") : NULL;
+    MessageBoxFunction message_box = NULL;
+    /* Copied, since ISO C has no cast between the two kinds of function pointer. */
+    memcpy(&message_box, &found, sizeof message_box);
+    if (message_box == NULL) {
+        return 0;
+    }
+    return (DWORD)message_box(NULL, "The stand-in flash utility asks for an answer.", "SWinFlash",
+                              MB_OK | MB_ICONWARNING);
+}
+
 /* What is left for the utility when it ends: the folder and the image once more, as the last
    look a real utility takes at its files. */
-static void append_final_record(const char* path, Record* record, const Arguments* arguments) {
+static void append_final_record(const char* path, Record* record, const Arguments* arguments,
+                                NumberSetting answer) {
     record->length = 0;
     record->truncated = FALSE;
     record->key_prefix = "";
     append_text(record, "[run-end]\r\n", RECORD_CAPACITY);
     record->key_prefix = "final-";
+    append_setting_line(record, "message-box-answer", answer);
     append_folder_listing(record);
     append_image_lines(record, arguments);
     if (record->truncated) {
@@ -405,6 +445,8 @@ void stub_entry(void) {
     BOOL recording = read_variable("BIOSUPDATE_STUB_RECORD", record_path, sizeof record_path);
     NumberSetting delay = read_number_variable("BIOSUPDATE_STUB_DELAY_MS");
     NumberSetting exit_code = read_number_variable("BIOSUPDATE_STUB_EXIT_CODE");
+    NumberSetting question = read_number_variable("BIOSUPDATE_STUB_MESSAGE_BOX_MS");
+    NumberSetting answer = {SETTING_UNSET, 0};
     const char* backup_error = NULL;
 
     /* Sleep(INFINITE) would never return. */
@@ -423,6 +465,7 @@ void stub_entry(void) {
         /* Listed before the backup is written: what the caller left in the folder. */
         append_folder_listing(&record);
         append_image_lines(&record, &arguments);
+        append_own_file_write_line(&record);
     }
     if (arguments.has_backup) {
         backup_error = write_backup(&arguments);
@@ -440,11 +483,16 @@ void stub_entry(void) {
         append_text(&record, "end\r\n", RECORD_CAPACITY);
         append_record(record_path, &record);
     }
+    if (question.state == SETTING_VALID && question.value != INFINITE) {
+        Sleep(question.value);
+        answer.state = SETTING_VALID;
+        answer.value = ask_question();
+    }
     if (delay.state == SETTING_VALID) {
         Sleep(delay.value);
     }
     if (recording) {
-        append_final_record(record_path, &record, &arguments);
+        append_final_record(record_path, &record, &arguments, answer);
     }
     ExitProcess(exit_code.state == SETTING_VALID ? exit_code.value : 0);
 }

@@ -1,5 +1,9 @@
 #include "child_process.h"
 
+#include "afx_handle.h"
+
+#include <tlhelp32.h>
+
 #include <stdexcept>
 #include <vector>
 
@@ -37,4 +41,18 @@ std::optional<DWORD> ChildProcess::ExitCode() const {
 void ChildProcess::Terminate() {
     TerminateProcess(m_hProcess, 1);
     WaitForSingleObject(m_hProcess, 5000);
+}
+
+std::vector<DWORD> ChildProcessIds(DWORD parentId) {
+    std::vector<DWORD> children;
+    const KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = snapshot && Process32FirstW(snapshot.Get(), &entry); more;
+         more = Process32NextW(snapshot.Get(), &entry)) {
+        if (entry.th32ParentProcessID == parentId && entry.th32ProcessID != parentId) {
+            children.push_back(entry.th32ProcessID);
+        }
+    }
+    return children;
 }

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 class ChildProcess {
 public:
@@ -26,3 +27,7 @@ private:
     HANDLE m_hProcess = nullptr;
     DWORD m_id = 0;
 };
+
+// The processes that `parentId` started and that are still there, such as the program's flash
+// utility.
+std::vector<DWORD> ChildProcessIds(DWORD parentId);

@@ -11,6 +11,7 @@ const char* const kDriverUsage =
     "                [--second-at MOMENT [--second-args TEXT] [--stop-after-second]]...\n"
     "                [--wine-debug CHANNELS] [--close-during-status ID] [--kill-at MOMENT]\n"
     "                [--message DURING:AFTER_MS:EVERY_MS:MSG:WPARAM:LPARAM]...\n"
+    "                [--replace MOMENT|TARGET|SOURCE]...\n"
     "MOMENT is question, MS after the start, or status:ID[+MS] after a status text.\n";
 
 namespace {
@@ -84,6 +85,17 @@ StatusMessage ParseStatusMessage(const std::wstring& option, const std::wstring&
     return message;
 }
 
+// MOMENT|TARGET|SOURCE: no Windows path holds a '|'.
+FileReplacement ParseReplacement(const std::wstring& option, const std::wstring& text) {
+    const size_t first = text.find(L'|');
+    const size_t second = first == std::wstring::npos ? first : text.find(L'|', first + 1);
+    if (second == std::wstring::npos || second == first + 1 || second + 1 == text.size()) {
+        Reject(option, "expects MOMENT|TARGET|SOURCE");
+    }
+    return {ParseMoment(option, text.substr(0, first)), text.substr(first + 1, second - first - 1),
+            text.substr(second + 1)};
+}
+
 } // namespace
 
 DriverOptions ParseDriverOptions(const std::vector<std::wstring>& arguments) {
@@ -141,6 +153,8 @@ DriverOptions ParseDriverOptions(const std::vector<std::wstring>& arguments) {
             lastSecond(option).arguments = value;
         } else if (option == L"--kill-at") {
             options.killAt = ParseMoment(option, value);
+        } else if (option == L"--replace") {
+            options.replacements.push_back(ParseReplacement(option, value));
         } else if (option == L"--message") {
             options.messages.push_back(ParseStatusMessage(option, value));
         } else if (option == L"--wine-debug") {

@@ -37,6 +37,14 @@ struct StatusMessage {
     LPARAM lParam = 0;
 };
 
+// At a moment, `target` is replaced by the file `source`, as another process would try it: moved
+// over it, or else written into it.
+struct FileReplacement {
+    Moment at;
+    std::wstring target;
+    std::wstring source;
+};
+
 struct DriverOptions {
     std::wstring exePath;
     std::wstring logPath;
@@ -56,6 +64,7 @@ struct DriverOptions {
     std::vector<StatusMessage> messages;
     // TerminateProcess of every instance at this moment, as End task or a power loss would.
     std::optional<Moment> killAt;
+    std::vector<FileReplacement> replacements;
 };
 
 // Throws std::invalid_argument with a message naming the offending option.

@@ -39,6 +39,21 @@ int SightingsNeeded(const BandReading& reading) {
     return reading.kind == BandReading::Kind::Unknown ? 4 : 2;
 }
 
+BOOL CALLBACK TakeFirstVisible(HWND hwnd, LPARAM param) {
+    if (!IsWindowVisible(hwnd)) {
+        return TRUE;
+    }
+    *reinterpret_cast<HWND*>(param) = hwnd;
+    return FALSE;
+}
+
+// The first visible top-level window in the z-order, from the top.
+HWND TopVisibleWindow() {
+    HWND top = nullptr;
+    EnumWindows(TakeFirstVisible, reinterpret_cast<LPARAM>(&top));
+    return top;
+}
+
 } // namespace
 
 WatchSession::WatchSession(const DriverOptions& options, EventLog& log)
@@ -88,6 +103,9 @@ void WatchSession::Launch(Instance& instance, const std::optional<std::wstring>&
 }
 
 const std::string& WatchSession::RoleOf(DWORD processId) const {
+    if (std::find(m_utilityIds.begin(), m_utilityIds.end(), processId) != m_utilityIds.end()) {
+        return m_utilityRole;
+    }
     for (const Instance& second : m_seconds) {
         if (second.process && second.process->Id() == processId) {
             return second.role;
@@ -129,6 +147,8 @@ void WatchSession::SurveyWindows() {
             processIds.push_back(instance->process->Id());
         }
     }
+    m_utilityIds = m_first.process ? ChildProcessIds(m_first.process->Id()) : std::vector<DWORD>{};
+    processIds.insert(processIds.end(), m_utilityIds.begin(), m_utilityIds.end());
     std::map<HWND, WindowState> current;
     for (WindowState& window : SurveyTopLevelWindows(processIds)) {
         const auto previous = m_windows.find(window.hwnd);
@@ -215,10 +235,15 @@ void WatchSession::PressDueButtons() {
             ++press;
             continue;
         }
+        // Whether the box could be seen and answered at that moment, as a user would need it.
+        const bool onTop = TopVisibleWindow() == press->box;
+        const bool foreground = GetForegroundWindow() == press->box;
         const bool pressed = PressMessageBoxButton(press->box, press->button);
         m_log.Write("press", {{"role", m_boxRoles[press->box]},
                               {"hwnd", Hex(reinterpret_cast<ULONG_PTR>(press->box))},
                               {"button", ButtonName(press->button)},
+                              {"on_top", onTop ? "1" : "0"},
+                              {"foreground", foreground ? "1" : "0"},
                               {"ok", pressed ? "1" : "0"}});
         press = m_presses.erase(press);
     }
@@ -364,6 +389,31 @@ void WatchSession::MaybeLaunchSeconds() {
     }
 }
 
+void WatchSession::ReplaceDueFiles() {
+    m_replaced.resize(m_options.replacements.size());
+    for (std::size_t i = 0; i < m_options.replacements.size(); ++i) {
+        const FileReplacement& replacement = m_options.replacements[i];
+        if (m_replaced[i] || !Running(m_first) || !Due(replacement.at)) {
+            continue;
+        }
+        m_replaced[i] = true;
+        // Swapped in whole first, as an attacker would; else written over in place.
+        std::string how = "moved";
+        bool ok = MoveFileExW(replacement.source.c_str(), replacement.target.c_str(),
+                              MOVEFILE_REPLACE_EXISTING) != FALSE;
+        const DWORD moveError = ok ? 0 : GetLastError();
+        if (!ok) {
+            how = "written";
+            ok = CopyFileW(replacement.source.c_str(), replacement.target.c_str(), FALSE) != FALSE;
+        }
+        m_log.Write("replace", {{"target", ToUtf8(replacement.target)},
+                                {"how", ok ? how : ""},
+                                {"move_error", std::to_string(moveError)},
+                                {"error", ok ? "0" : std::to_string(GetLastError())},
+                                {"ok", ok ? "1" : "0"}});
+    }
+}
+
 void WatchSession::TerminateAll(const std::string& reason) {
     // Nothing is started once the run is being ended.
     m_stopping = true;
@@ -395,6 +445,7 @@ void WatchSession::Run() {
         ReadStatusBand();
         RequestCloseDuringStatus();
         SendStatusMessages();
+        ReplaceDueFiles();
         CollectExits();
         for (const Instance& second : m_seconds) {
             if (second.second->stopFirstAfterwards && second.exitLogged && Running(m_first)) {

@@ -54,6 +54,7 @@ private:
     void ReadStatusBand();
     void RequestCloseDuringStatus();
     void SendStatusMessages();
+    void ReplaceDueFiles();
     void CollectExits();
     void MaybeLaunchSeconds();
     bool QuestionSecondsRunning() const;
@@ -69,6 +70,11 @@ private:
     std::map<HWND, WindowState> m_windows;
     std::map<HWND, std::string> m_boxRoles;
     std::vector<PendingPress> m_presses;
+    // The processes the first instance started (its flash utility), as last surveyed.
+    std::vector<DWORD> m_utilityIds;
+    const std::string m_utilityRole = "utility";
+    std::vector<bool> m_replaced; // one per replacement of the options
+
     std::optional<std::int64_t> m_questionSeenMs;
     std::map<int, std::int64_t> m_statusSeenMs; // first sighting of each status text
     bool m_stopping = false;
