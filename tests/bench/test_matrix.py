@@ -1,5 +1,6 @@
-"""The machines derived from a package description: the full and the quick set, the filter, a
-vendor's package, and the description's own checks."""
+"""The machines derived from a package description and the BIOS it is meant to replace: the full
+and the quick set, the filter, a vendor's package and its version steps, and the description's own
+checks."""
 
 import json
 import os
@@ -35,7 +36,13 @@ class DefaultPackage(unittest.TestCase):
             "power-mains-19": "low battery", "power-no-battery": flash,
             "power-off-mains": "no mains", "power-unknown": flash, "system-korean": flash,
             "program-files-odd": flash, "answer-no": "declined",
-            "second-instance": "second instance ignored", "clean-up-mode": "clean-up"})
+            "second-instance": "second instance ignored", "clean-up-mode": "clean-up",
+            "clean-up-leading-blank": "clean-up", "clean-up-plus-sign": "clean-up",
+            "clean-up-leading-zero": "clean-up", "clean-up-text-after": "clean-up"})
+        # One row for each form of the clean-up mode's argument.
+        self.assertEqual({m["name"]: m["args"] for m in machines if m["args"]}, {
+            "clean-up-mode": "1", "clean-up-leading-blank": " 1", "clean-up-plus-sign": "+1",
+            "clean-up-leading-zero": "01", "clean-up-text-after": "1 x"})
 
     def test_the_quick_set_covers_every_outcome_once(self):
         quick = outcomes(matrix.select(self.target, quick_set=True), self.target)
@@ -67,11 +74,46 @@ class VendorPackage(unittest.TestCase):
 
     def test_the_platform_and_running_version_it_is_meant_for(self):
         target = package.target(DEFAULT, platform="abcde", running_version="1f")
-        self.assertEqual((target["platform"], target["number"]), ("ABCDE", 0x20))
-        self.assertEqual(matrix.full(target)[0]["bios_version"], "ABCDE1F")
-        for platform, running in [("ABCD", None), (None, "F1G"), (None, "-1")]:
+        self.assertEqual((target["platform"], target["running"]), ("ABCDE", 0x1F))
+        self.assertEqual((target["image_platform"], target["number"]), ("MIRTS", 0xF13))
+        baseline = matrix.full(target)[0]
+        self.assertEqual(baseline["bios_version"], "ABCDE1F")
+        # The program holds the BIOS against the image it carries, which is of another platform.
+        self.assertEqual(rules.expect(baseline, target)["outcome"], "cannot update")
+        zero = dict(DEFAULT, image={"file": "mirts0.imc"})
+        for description, platform, running in [(DEFAULT, "ABCD", None), (DEFAULT, None, "F1G"),
+                                               (DEFAULT, None, "-1"), (zero, None, None)]:
             with self.assertRaises(package.PackageError):
-                package.target(DEFAULT, platform, running)
+                package.target(description, platform, running)
+
+    def test_a_release_that_skips_versions_gets_rows_around_both_numbers(self):
+        f15 = dict(DEFAULT, image={"file": "mirtsf15.imc"})
+        target = package.target(f15, running_version="F12")
+        machines = [m for m in matrix.full(target) if m["name"].startswith(("baseline", "bios"))]
+        self.assertEqual([(m["name"], m["bios_version"], rules.expect(m, target)["outcome"])
+                          for m in machines], [
+            ("baseline", "MIRTSF12", "flash"), ("bios-equal", "MIRTSF15", "same version"),
+            ("bios-newer", "MIRTSF16", "running BIOS newer"),
+            ("bios-other-platform", "ZZZZZF12", "cannot update"),
+            ("bios-short", "MIRT", "cannot update"), ("bios-empty", "", "cannot update"),
+            ("bios-lower-case", "mirtsf12", "flash"),
+            ("bios-space-in-prefix", "MIR TSF12", "cannot update")])
+        self.assertEqual(package.unfit(target), [])
+
+    def test_a_package_that_would_not_flash_the_bios_it_is_meant_for_is_named(self):
+        for image, platform, running, why in [
+                ("mirtsf12.imc", None, "F12", "the same version"),
+                ("mirtsf12.imc", None, "F13", "older"),
+                ("mirtsf12.imc", None, "F11", None), ("mirtsf13.imc", None, None, None),
+                ("mirtsf12.imc", "MIRTZ", "F11", "of the platform MIRTS"),
+                ("abcde2a0.rom", "MIRTS", "2A0", "of the platform ABCDE")]:
+            target = package.target(dict(DEFAULT, image={"file": image}), platform, running)
+            sentences = package.unfit(target)
+            self.assertEqual(len(sentences), 0 if why is None else 1, image)
+            if why:
+                bios = f"{platform or 'MIRTS'}{running}"
+                self.assertIn(f"meant to replace the BIOS {bios}, but its image {image} is {why}:",
+                              sentences[0])
 
     def test_a_description_that_does_not_fit_its_package(self):
         with tempfile.TemporaryDirectory() as folder:

@@ -1,5 +1,5 @@
 """The comparison and the report, from recorded results of two machines: one that behaved as
-expected and one benched as if the package were meant for a newer BIOS (no Wine needed)."""
+expected and one that showed "same version" where a flash was expected (no Wine needed)."""
 
 import copy
 import json
@@ -8,7 +8,7 @@ import shutil
 import tempfile
 import unittest
 
-from tools.bench import compare, report_page
+from tools.bench import compare, report_page, rules
 
 RECORDED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "recorded")
 with open(os.path.join(RECORDED, "results.json")) as _handle:
@@ -23,29 +23,58 @@ class Comparison(unittest.TestCase):
             "status texts: expected 138, 131, 132, 135, 137, saw 138, 131, 132, 142",
             "the flash utility did not run",
             "left behind: expected an empty work folder, found no work folder"])
-        for change, sentence in [
-                (lambda o: o["boxes"][0].update(pressed="NO"), "message boxes: expected"),
-                (lambda o: o["utility"][0].update(command_line="x"), "command line: expected"),
-                # A vendor's utility records nothing: its command line still counts.
-                (lambda o: o["utility"][0].update(command_line="x", recorded=False, folder="y"),
+        # The differing machine, expected as the rules have it, behaved as expected.
+        same = rules.expect(DIFFERING["machine"], RESULTS["target"])
+        self.assertEqual(compare.differences(same, DIFFERING["observed"]), [])
+        flash = FINE["expected"]
+        for expected, change, sentence in [
+                (flash, lambda o: o["boxes"][0].update(pressed="NO"), "message boxes: expected"),
+                (flash, lambda o: o["utility"][0].update(command_line="x"),
                  "command line: expected"),
-                (lambda o: o["utility"].clear(), "the flash utility did not run"),
-                (lambda o: o.update(stamp=None), "version stamp: expected '1.1508.0312.01'"),
-                (lambda o: o.update(left={"BIOS.bak": 5}), "a work folder with BIOS.bak"),
-                (lambda o: o.update(ended="timeout"), "the run ended as 'timeout'"),
-                (lambda o: o["errors"].append("lost"), "the runner reported: lost")]:
-            observed = copy.deepcopy(FINE["observed"])
+                # A vendor's utility records nothing: its command line still counts.
+                (flash, lambda o: o["utility"][0].update(command_line="x", recorded=False,
+                                                         folder="y"), "command line: expected"),
+                (flash, lambda o: o["utility"].clear(), "the flash utility did not run"),
+                (flash, lambda o: o["utility"].append(o["utility"][0]),
+                 "the flash utility ran 2 times instead of once"),
+                (dict(flash, utility=None), lambda o: None,
+                 "the flash utility ran, though nothing was to be flashed"),
+                (flash, lambda o: o["utility"][0].update(pid=None),
+                 "the flash utility failed to start"),
+                (flash, lambda o: o["utility"][0].update(started_ms=o["utility"][0]["started_ms"]
+                                                         + 1500),
+                 "the flash utility started 2479 ms after text 137, expected about 1000 ms"),
+                (flash, lambda o: o["utility"][0].update(ended_ms=None, ran_ms=None),
+                 "the flash utility did not end by itself"),
+                (flash, lambda o: o.update(end_ms=o["end_ms"] + 1500),
+                 "the run ended 1541 ms after the flash utility (92 ms long), expected about 0"),
+                (same, lambda o: o.update(end_ms=o["end_ms"] + 1500),
+                 "the run ended 6602 ms after text 142, expected about 5000 ms"),
+                (flash, lambda o: o.update(stamp=None), "version stamp: expected '1.1508.0312.01'"),
+                (flash, lambda o: o.update(left={"BIOS.bak": 5}), "a work folder with BIOS.bak"),
+                (flash, lambda o: o.update(autostart=True), "the autostart value is still there"),
+                (flash, lambda o: o.update(second_instance="did not exit silently"),
+                 "second instance: expected none, saw did not exit silently"),
+                (flash, lambda o: o.update(ended="timeout"), "the run ended as 'timeout'"),
+                (flash, lambda o: o["errors"].append("lost"), "the runner reported: lost")]:
+            machine = FINE if expected is not same else DIFFERING
+            observed = copy.deepcopy(machine["observed"])
             change(observed)
-            (found,) = compare.differences(FINE["expected"], observed)
+            (found,) = compare.differences(expected, observed)
             self.assertIn(sentence, found)
 
     def test_times_count_only_outside_the_tolerance(self):
-        for shift_ms, found in [(400, []), (-400, []), (1500, ["text 132 showed"]),
-                                (-1500, ["text 132 showed"])]:
+        # A utility that runs for minutes is no difference: the run's end follows its own end.
+        for shift_ms, utility_ms, found in [(400, 0, []), (-400, 0, []), (0, 90000, []),
+                                            (1500, 90000, ["text 132 showed"]),
+                                            (-1500, 0, ["text 132 showed"])]:
             observed = copy.deepcopy(FINE["observed"])
             for status in observed["status"][2:]:
                 status["ms"] += shift_ms
-            observed["end_ms"] += shift_ms
+            (utility,) = observed["utility"]
+            utility.update(started_ms=utility["started_ms"] + shift_ms,
+                           ended_ms=utility["ended_ms"] + shift_ms + utility_ms)
+            observed["end_ms"] += shift_ms + utility_ms
             sentences = compare.differences(FINE["expected"], observed)
             self.assertEqual([s[:15] for s in sentences], found, shift_ms)
 
@@ -68,6 +97,7 @@ class Report(unittest.TestCase):
         # The strips show the expected 137 and the observed 142 of the differing machine.
         self.assertEqual((page.count("<title>137 from"), page.count("<title>142 from")), (3, 1))
         self.assertEqual(page.count('<img class="shot" src="data:image/png;base64,iVBOR'), 1)
+        self.assertEqual(page.count("the flash utility ran 0.1 s"), 1)
         self.assertNotIn("http://", page.replace("http://www.w3.org/2000/svg", ""))
         self.assertNotIn("https://", page)
         self.assertIn('class="verdict differs"', page)

@@ -1,5 +1,5 @@
-"""The bench's expected-outcome rules: version readings, the decision table, the power gate and
-the outcome of a machine, row by row."""
+"""The bench's expected-outcome rules: version readings, the decision table, the power gate, the
+clean-up mode's argument forms and the outcome of a machine, row by row."""
 
 import unittest
 
@@ -7,7 +7,8 @@ from tools.bench import rules
 from tools.bench.rules import (IDS_CANNOT_UPDATE as OTHER, IDS_IMAGE_OLDER as OLDER,
                                IDS_SAME_VERSION as SAME, IDS_UPDATING as FLASH)
 
-TARGET = {"platform": "MIRTS", "number": 0xF13, "image": "mirtsf13.imc", "image_size": 7,
+TARGET = {"platform": "MIRTS", "running": 0xF12, "image": "mirtsf13.imc",
+          "image_platform": "MIRTS", "number": 0xF13, "image_size": 7,
           "stamp": "1.1508.0312.01", "payload": ["SWinFlash.exe", "mirtsf13.imc"]}
 BASELINE = {"bios_version": "MIRTSF12", "ac": "on", "battery": 100, "locale": "en",
             "program_files": None, "answer": "yes", "args": None, "second_instance": False}
@@ -45,6 +46,17 @@ class PowerGate(unittest.TestCase):
                                      ("unknown", None, None), ("off", 100, rules.IDS_NO_AC),
                                      ("off", 5, rules.IDS_NO_AC)]:
             self.assertEqual(rules.power_gate(ac, battery), refusal, (ac, battery))
+
+
+class CommandLine(unittest.TestCase):
+    def test_the_clean_up_mode_takes_the_number_1_in_any_form_scanf_reads(self):
+        off_mains = dict(BASELINE, ac="off", battery=5)
+        for args, clean_up in [("1", True), (" 1", True), ("+1", True), ("01", True),
+                               ("1 x", True), ("\t 0001", True), ("1x", True), ("0", False),
+                               ("2", False), ("-1", False), ("10", False), ("x1", False),
+                               ("+ 1", False), ("+-1", False), ("", False), (None, False)]:
+            outcome = rules.expect(dict(off_mains, args=args), TARGET)["outcome"]
+            self.assertEqual(outcome, "clean-up" if clean_up else "no mains", repr(args))
 
 
 class Outcomes(unittest.TestCase):

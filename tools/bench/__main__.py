@@ -14,7 +14,7 @@ import signal
 import sys
 import time
 
-from .. import DRIVER, PRODUCT_DIR, ROOT, RUN_CACHE
+from .. import DRIVER, PRODUCT_DIR, ROOT, RUN_CACHE, name_value
 from ..e2e.runner import E2EError
 from . import matrix, package, report_page, running
 
@@ -40,9 +40,14 @@ def parse_arguments(argv):
     p.add_argument("--running-version", metavar="HEX",
                    help="the running BIOS version number the package is meant to replace "
                         "(default: one below the image's)")
+    p.add_argument("--env", action="append", type=name_value, default=[], metavar="NAME=VALUE",
+                   help="a variable of the program's environment on every machine, e.g. the "
+                        "stand-in utility's BIOSUPDATE_STUB_DELAY_MS (repeatable)")
     p.add_argument("--quick", action="store_true",
                    help="only one machine per outcome instead of the whole matrix")
-    p.add_argument("--only", metavar="NAME", help="only the machines whose name matches this glob")
+    p.add_argument("--only", metavar="NAME",
+                   help="only the machines whose name matches this glob, or one of several "
+                        "separated by commas")
     p.add_argument("--jobs", type=int, default=default_jobs(),
                    help="machines run at once (default: %(default)s)")
     p.add_argument("--out", default=DEFAULT_OUT, help="output folder (default: %(default)s)")
@@ -65,7 +70,7 @@ def main(argv):
     try:
         description = package.load(args.package)
         target = package.target(description, args.platform, args.running_version)
-        problems = package.problems(description)
+        problems = package.problems(description) + package.unfit(target)
     except package.PackageError as error:
         print(f"bench: {error}", file=sys.stderr)
         return 2
@@ -86,7 +91,7 @@ def main(argv):
     signal.signal(signal.SIGTERM, _terminate)
     started, started_at = time.monotonic(), datetime.datetime.now().astimezone()
     bench = running.Bench(description["exe"], target, out, os.path.abspath(args.driver),
-                          os.path.abspath(args.cache), args.jobs)
+                          os.path.abspath(args.cache), args.jobs, dict(args.env))
     try:
         print(f"bench: {len(machines)} machine(s), {min(args.jobs, len(machines))} at a time; "
               "preparing Wine",

@@ -2,6 +2,7 @@
 (rules.expect), and the differences between the two as readable sentences."""
 
 from ..e2e import stub_record, wine_trace
+from . import rules
 
 # How far a gap between two sightings may stray before it counts as a difference, here and in the
 # end-to-end tests: the driver polls every 30 ms and needs two sightings, repaints wait for the
@@ -15,30 +16,46 @@ def _text_id(text, strings):
     return ids[0] if ids else None
 
 
-def _utility(command_line, record):
-    """One start of the flash utility: its command line as the program passed it (Wine's trace),
-    and what the stand-in recorded of itself, when it is the stand-in that ran."""
+def _utility(start, record):
+    """One start of the flash utility: its command line as the program passed it, when it
+    started and ended (Wine's trace), and what the stand-in recorded of itself, when it is the
+    stand-in that ran."""
+    run = {"command_line": start["command_line"], "pid": start["pid"], "started_ms": start["ms"],
+           "ended_ms": start["ended_ms"], "ran_ms": None if start["ended_ms"] is None else
+           start["ended_ms"] - start["ms"], "recorded": record is not None}
     if record is None:
-        return {"command_line": command_line, "recorded": False}
+        return run
 
     def one(key):
         values = record.get(key, [])
         return values[0] if len(values) == 1 else (values or None)
 
     size = one("image-size")
-    return {"command_line": command_line, "recorded": True, "folder": one("current-folder"),
-            "image": one("image"), "image_size": int(size) if isinstance(size, str) else size,
-            "backup": one("backup"), "files": sorted(record.get("file", []))}
+    return dict(run, folder=one("current-folder"), image=one("image"),
+                image_size=int(size) if isinstance(size, str) else size, backup=one("backup"),
+                files=sorted(record.get("file", [])))
 
 
 def _utility_starts(report):
-    """The programs the watched program started, with the stand-in's records where it ran."""
+    """The programs the watched program started, each with its end when it ended by itself, and
+    with the stand-in's records where it ran."""
     pid = report["ended"]["pid"]
-    starts = [wine_trace.process_start(e["text"]) for e in report["wine_trace"] or []
-              if e["pid"] == pid]
+    starts, ends = [], {}
+    for entry in report["wine_trace"] or []:
+        if entry["pid"] == pid and (start := wine_trace.process_start(entry["text"])):
+            starts.append({"command_line": start[1], "ms": entry["ms"], "tid": entry["tid"],
+                           "pid": None})
+        elif entry["pid"] == pid and (child := wine_trace.started_pid(entry["text"])):
+            # The report of the start follows its request on the same thread.
+            waiting = [s for s in starts if s["tid"] == entry["tid"] and s["pid"] is None]
+            if waiting:
+                waiting[-1]["pid"] = child
+        elif wine_trace.process_ends(entry["text"]):
+            ends.setdefault(entry["pid"], entry["ms"])
     records = stub_record.parse(report["stub_record"])
-    return [_utility(start[1], records[i] if i < len(records) else None)
-            for i, start in enumerate(s for s in starts if s)]
+    return [_utility(dict(start, ended_ms=ends.get(start["pid"])),
+                     records[i] if i < len(records) else None)
+            for i, start in enumerate(starts)]
 
 
 def observe(report):
@@ -109,7 +126,7 @@ def _status(expected, observed, tolerance_ms):
     return found
 
 
-def _utility_differences(expected, observed):
+def _utility_differences(expected, observed, tolerance_ms):
     runs = observed["utility"]
     if expected is None:
         return ["the flash utility ran, though nothing was to be flashed"] if runs else []
@@ -117,15 +134,37 @@ def _utility_differences(expected, observed):
         return ["the flash utility did not run"]
     if len(runs) > 1:
         return [f"the flash utility ran {len(runs)} times instead of once"]
+    (run,) = runs
+    if run["pid"] is None:
+        return ["the flash utility failed to start"]
     found = []
     # A vendor's own utility records nothing of itself: then its command line is all there is.
     recorded = [("folder", "current folder"), ("image", "image argument"),
                 ("image_size", "image size"), ("backup", "backup file"),
-                ("files", "files beside it")] if runs[0].get("recorded", True) else []
+                ("files", "files beside it")] if run["recorded"] else []
     for key, what in [("command_line", "command line")] + recorded:
-        if runs[0][key] != expected[key]:
+        if run[key] != expected[key]:
             found.append(f"the flash utility's {what}: expected {expected[key]!r}, "
-                         f"saw {runs[0][key]!r}")
+                         f"saw {run[key]!r}")
+    return found + _utility_times(expected, observed, run, tolerance_ms)
+
+
+def _utility_times(expected, observed, run, tolerance_ms):
+    """The utility's start after the last text, and the run's end after the utility's own end,
+    however long it ran."""
+    found = []
+    shown = [s["ms"] for s in observed["status"] if s["id"] == rules.IDS_UPDATING]
+    if shown and abs(run["started_ms"] - shown[0] - expected["after_ms"]) > tolerance_ms:
+        found.append(f"the flash utility started {run['started_ms'] - shown[0]} ms after text "
+                     f"{rules.IDS_UPDATING}, expected about {expected['after_ms']} ms")
+    if run["ended_ms"] is None:
+        found.append("the flash utility did not end by itself (it was ended from outside, or "
+                     "ran until the run was stopped)")
+    elif observed["end_ms"] is not None and abs(observed["end_ms"] - run["ended_ms"] -
+                                                expected["run_ends_after_ms"]) > tolerance_ms:
+        found.append(f"the run ended {observed['end_ms'] - run['ended_ms']} ms after the flash "
+                     f"utility ({run['ran_ms']} ms long), expected about "
+                     f"{expected['run_ends_after_ms']} ms")
     return found
 
 
@@ -142,7 +181,7 @@ def differences(expected, observed, tolerance_ms=TOLERANCE_MS):
         found.append(f"the run ended as {observed['ended']!r}, expected {expected['ended']!r}")
     found += _boxes(expected["boxes"], observed["boxes"])
     found += _status(expected, observed, tolerance_ms)
-    found += _utility_differences(expected["utility"], observed)
+    found += _utility_differences(expected["utility"], observed, tolerance_ms)
     if observed["stamp"] != expected["stamp"]:
         found.append(f"version stamp: expected {expected['stamp']!r}, found {observed['stamp']!r}")
     if observed["left"] != expected["left"]:

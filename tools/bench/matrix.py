@@ -1,5 +1,5 @@
-"""The simulated notebooks a package is benched on, derived from what it is meant for: each machine
-differs from a baseline (the older BIOS it is meant to replace, on mains at 100%, an English
+"""The simulated notebooks a package is benched on, derived from the package and the BIOS it is
+meant to replace: each machine differs from a baseline (that BIOS, on mains at 100%, an English
 system, the usual Program Files folder, the user answering Yes) in one respect."""
 
 import fnmatch
@@ -23,25 +23,27 @@ def _other_platform(platform):
 
 def full(target):
     """Every machine, baseline first."""
-    platform, number = target["platform"], target["number"]
-    older = f"{platform}{number - 1:X}"
+    platform, running, number = target["platform"], target["running"], target["number"]
+    older = rules.meant_bios(target)
     rows = [
         _machine("baseline", "baseline",
-                 f"BIOS {older} (older), on mains at 100%, English, answers Yes"),
-        _machine("bios-equal", "running BIOS", f"BIOS {platform}{number:X} (equal)",
+                 f"BIOS {older} (the one it is meant to replace), on mains at 100%, English, "
+                 "answers Yes"),
+        _machine("bios-equal", "running BIOS", f"BIOS {platform}{number:X} (the image's own)",
                  bios_version=f"{platform}{number:X}"),
-        _machine("bios-newer", "running BIOS", f"BIOS {platform}{number + 1:X} (newer)",
+        _machine("bios-newer", "running BIOS",
+                 f"BIOS {platform}{number + 1:X} (newer than the image)",
                  bios_version=f"{platform}{number + 1:X}"),
         _machine("bios-other-platform", "running BIOS", "BIOS of another platform",
-                 bios_version=f"{_other_platform(platform)}{number - 1:X}"),
+                 bios_version=f"{_other_platform(platform)}{running:X}"),
         _machine("bios-short", "running BIOS", "BIOS version shorter than five characters",
                  bios_version=platform[:4]),
         _machine("bios-empty", "running BIOS", "BIOS version empty (WMI gives nothing)",
                  bios_version=""),
-        _machine("bios-lower-case", "running BIOS", "BIOS version of the older one in lower case",
+        _machine("bios-lower-case", "running BIOS", "BIOS version of the baseline in lower case",
                  bios_version=older.lower()),
         _machine("bios-space-in-prefix", "running BIOS", "BIOS version with a space in the prefix",
-                 bios_version=f"{platform[:3]} {platform[3:]}{number - 1:X}"),
+                 bios_version=f"{platform[:3]} {platform[3:]}{running:X}"),
         _machine("power-mains-20", "power", "on mains at 20%", battery=20),
         _machine("power-mains-19", "power", "on mains at 19%", battery=19),
         _machine("power-no-battery", "power", "on mains without a battery", battery=None),
@@ -54,10 +56,11 @@ def full(target):
         _machine("answer-no", "user", "the user answers No", answer="no"),
         _machine("second-instance", "user", "a second start while the first one asks",
                  answer="none", second_instance=True),
-        _machine("clean-up-mode", "user",
-                 "command line 1 with an earlier run's files left, off mains at 5%",
-                 args="1", leftovers=True, ac="off", battery=5),
-    ]
+    ] + [
+        _machine(name, "user",
+                 f"command line \"{form}\" with an earlier run's files left, off mains at 5%",
+                 args=form, leftovers=True, ac="off", battery=5)
+        for form, name in rules.CLEAN_UP_FORMS.items()]
     for row in rows:
         if row["bios_version"] is None:
             row["bios_version"] = older
@@ -76,8 +79,10 @@ def quick(target):
 
 
 def select(target, quick_set=False, only=None):
-    """The machines to run: the quick or the full set, narrowed to names matching a glob."""
+    """The machines to run: the quick or the full set, narrowed to names matching one of the
+    comma-separated globs of `only`."""
     rows = quick(target) if quick_set else full(target)
     if only:
-        rows = [r for r in rows if fnmatch.fnmatchcase(r["name"], only)]
+        globs = only.split(",")
+        rows = [r for r in rows if any(fnmatch.fnmatchcase(r["name"], g) for g in globs)]
     return rows

@@ -42,29 +42,47 @@ def load(path):
 
 
 def target(description, platform=None, running_version=None):
-    """What the package is meant for: by default the image's own platform, and the number one
-    below the image's as the running version. Raises PackageError on unusable values."""
+    """The package's image as the program reads its name, with the platform and the running BIOS
+    number the package is meant for: by default the image's own platform and the number one below
+    the image's. Raises PackageError on unusable values."""
     image = description["image"]["file"]
-    own_platform, own_number = rules.read_version(image)
-    platform = rules.upper(platform) if platform is not None else own_platform
+    image_platform, number = rules.read_version(image)
+    platform = rules.upper(platform) if platform is not None else image_platform
     if len(platform) != 5:
         raise PackageError(f"a platform prefix has five characters, not {platform!r}")
     if running_version is None:
-        number = own_number
+        running = number - 1
+        if running < 0:
+            raise PackageError(f"no older BIOS exists for the image number {number}: name the "
+                               "running version it is meant to replace")
     else:
         try:
-            number = int(running_version, 16) + 1
+            running = int(running_version, 16)
         except ValueError:
             raise PackageError(f"the running version is hexadecimal, not "
                                f"{running_version!r}") from None
-    if number < 1:
-        raise PackageError(f"no older BIOS exists for the image number {number}")
+        if running < 0:
+            raise PackageError(f"a running version is not negative: {running_version!r}")
     sizes = {p["file"].lower(): p.get("size") for p in description["payload"]}
     written = [p["file"] for p in description["payload"]
                if p.get("resource") != rules.HELP_INDEX_RESOURCE]
-    return {"platform": platform, "number": number, "image": image,
+    return {"platform": platform, "running": running, "image": image,
+            "image_platform": image_platform, "number": number,
             "image_size": sizes.get(image.lower()), "stamp": description["stamp"],
             "payload": written}
+
+
+def unfit(target):
+    """A sentence when the package would not flash the BIOS it is meant to replace."""
+    bios = rules.meant_bios(target)
+    verdict = rules.decide(bios, target["image_platform"], target["number"])
+    if verdict == rules.IDS_UPDATING:
+        return []
+    why = {rules.IDS_CANNOT_UPDATE: f"of the platform {target['image_platform']}",
+           rules.IDS_SAME_VERSION: "the same version", rules.IDS_IMAGE_OLDER: "older"}[verdict]
+    return [f"the package is meant to replace the BIOS {bios}, but its image {target['image']} "
+            f"is {why}: the program will not flash it there, since the image must be of the "
+            "same platform and newer"]
 
 
 def problems(description):

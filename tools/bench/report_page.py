@@ -37,13 +37,17 @@ def _segments(starts, end_ms):
 
 
 def _expected_starts(result):
-    """[(ms, id)] of the expected texts, counted from the observed answer."""
+    """[(ms, id)] of the expected texts, counted from the observed answer, and the expected end
+    (on the flash path after the utility's observed run)."""
     observed, expected = result["observed"], result["expected"]
     at = next((b["pressed_ms"] for b in observed["boxes"] if b["pressed"] == "YES"), 0) or 0
     starts = []
     for step in expected["status"]:
         at += step["after_ms"]
         starts.append((at, step["id"]))
+    utility, ran = expected["utility"], [u["ran_ms"] or 0 for u in observed["utility"]]
+    if utility:
+        at += utility["after_ms"] + sum(ran) + utility["run_ends_after_ms"]
     return starts, at + (expected["shown_before_end_ms"] or 0)
 
 

@@ -1,7 +1,7 @@
-"""What BIOSUpdate.exe must do on a machine, derived from the machine and from what the package is
-meant for: the platform prefix and image number it should carry, its image file name and its
-version stamp. Written from the program's rules of behaviour, not from its code, so that the bench
-can hold the two against each other."""
+"""What BIOSUpdate.exe must do on a machine, derived from the machine and from the package: the
+image it carries (its file name, platform prefix and number), its version stamp, and the BIOS it
+is meant to replace. Written from the program's rules of behaviour, not from its code, so that the
+bench can hold the two against each other."""
 
 import string
 
@@ -33,8 +33,10 @@ VERSION_VALUE = "Version"
 
 # The program's pauses between what can be seen of it, in ms: the window's pause from the answer
 # to its first text; its start timer; the worker's pause before its look-up of the image and,
-# with the image found, to the first text after it; the worker's steps; and from the decision's
-# text to the end of the run (on the flash path: to the utility's start).
+# with the image found, to the first text after it; the worker's steps; from the decision's text
+# to the end of the run, or on the flash path to the utility's start; and from the utility's end
+# (it runs as long as it runs) to the end of the run: the stamp, the finishing message, the
+# clean-up.
 ANSWER_TO_INITIALIZING = 2000
 START_TIMER = 500
 WORKER_START_TO_LOOK_UP = 1000
@@ -42,12 +44,19 @@ LOOK_UP_TO_LOADING = 2000
 STEP = 2000
 CHECKING_TO_UPDATING = 4000
 UPDATING_TO_UTILITY = 1000
-SHOWN_BEFORE_END = {IDS_CANNOT_UPDATE: 3000, IDS_IMAGE_OLDER: 5000, IDS_SAME_VERSION: 5000,
-                    IDS_UPDATING: UPDATING_TO_UTILITY}
+SHOWN_BEFORE_END = {IDS_CANNOT_UPDATE: 3000, IDS_IMAGE_OLDER: 5000, IDS_SAME_VERSION: 5000}
+UTILITY_TO_END = 0
 # The timers of the status window: its animation's period, and the exit timer the worker arms on
 # the paths without a flash (the finishing message posted right after it ends the run first).
 ANIMATION_PERIOD = 100
 EXIT_TIMER = 3000
+
+# The command-line number that selects the clean-up mode, read as "%d" reads it: after blanks, with
+# a sign, leading zeros or text after the digits too. Each form the matrix tries, by its row's name.
+CLEAN_UP_NUMBER = 1
+CLEAN_UP_FORMS = {"1": "clean-up-mode", " 1": "clean-up-leading-blank",
+                  "+1": "clean-up-plus-sign", "01": "clean-up-leading-zero",
+                  "1 x": "clean-up-text-after"}
 
 OUTCOMES = {IDS_UPDATING: "flash", IDS_SAME_VERSION: "same version",
             IDS_IMAGE_OLDER: "running BIOS newer", IDS_CANNOT_UPDATE: "cannot update"}
@@ -90,8 +99,23 @@ def read_version(text):
     return mid(text, 0, 5), strtol16(mid(text, 5, 8))
 
 
+def command_line_number(args):
+    """The number sscanf's "%d" reads from the argument text, or None when it reads none."""
+    text = (args or "").lstrip(" \t\n\v\f\r")
+    sign = text[:1] if text[:1] in ("+", "-") else ""
+    digits = text[len(sign):]
+    digits = digits[:len(digits) - len(digits.lstrip("0123456789"))]
+    return int(sign + digits) if digits else None
+
+
+def meant_bios(target):
+    """The running BIOS version the package is meant to replace."""
+    return f"{target['platform']}{target['running']:X}"
+
+
 def decide(running_bios, platform, image_number):
-    """The worker's verdict: the status text that ends its checks."""
+    """The worker's verdict: the status text that ends its checks, for an image of `platform`
+    numbered `image_number`."""
     prefix, running = read_version(running_bios)
     if prefix != platform:
         return IDS_CANNOT_UPDATE
@@ -122,8 +146,9 @@ def utility_command_line(folder, image):
 
 def worker_steps(verdict, image_found=True):
     """The worker's status texts on the way to a verdict, each with its pause (ms) after the one
-    before (the first: after the worker's start), and the pause from the last to the end. Without
-    an image to look at, the look-up ends the checks with IDS_CANNOT_UPDATE."""
+    before (the first: after the worker's start), and the pause from the last to the end (on the
+    flash path: to the utility's start). Without an image to look at, the look-up ends the checks
+    with IDS_CANNOT_UPDATE."""
     if not image_found:
         return [(IDS_CANNOT_UPDATE, WORKER_START_TO_LOOK_UP)], SHOWN_BEFORE_END[IDS_CANNOT_UPDATE]
     flash = verdict == IDS_UPDATING
@@ -131,6 +156,7 @@ def worker_steps(verdict, image_found=True):
              (IDS_CHECKING if flash else verdict, STEP)]
     if flash:
         steps.append((IDS_UPDATING, CHECKING_TO_UPDATING))
+        return steps, UPDATING_TO_UTILITY
     return steps, SHOWN_BEFORE_END[verdict]
 
 
@@ -144,7 +170,9 @@ def status_steps(verdict, image_found=True):
 
 def pauses_ms(expected):
     """The least time a run takes by the program's pauses alone, from an expected outcome."""
-    return sum(s["after_ms"] for s in expected["status"]) + (expected["shown_before_end_ms"] or 0)
+    utility = expected["utility"]
+    return (sum(s["after_ms"] for s in expected["status"]) + (expected["shown_before_end_ms"] or 0)
+            + (utility["after_ms"] + utility["run_ends_after_ms"] if utility else 0))
 
 
 def _box(caption, text_id, buttons, pressed):
@@ -153,15 +181,17 @@ def _box(caption, text_id, buttons, pressed):
 
 
 def expect(machine, target):
-    """The expected outcome of one machine (see matrix.py) for a target: platform, number,
-    image (file name), image_size, stamp, payload (file names the utility finds beside it)."""
+    """The expected outcome of one machine (see matrix.py) for a target (see package.py): the
+    image's file name, platform, number and size, the stamp and the payload (file names the
+    utility finds beside it). On the flash path the run's end is judged from the utility's own
+    end, however long it ran."""
     result = {"outcome": None, "boxes": [], "status": [], "shown_before_end_ms": None,
               "utility": None, "stamp": None, "left": None, "autostart": False,
               "ended": "stopped" if machine["second_instance"] else "exited",
               "second_instance": "exits silently" if machine["second_instance"] else None}
     if machine["second_instance"]:
         result["outcome"] = "second instance ignored"
-    if machine["args"] == "1":
+    if command_line_number(machine["args"]) == CLEAN_UP_NUMBER:
         result["outcome"] = "clean-up"
         return result
     refusal = power_gate(machine["ac"], machine["battery"])
@@ -174,17 +204,19 @@ def expect(machine, target):
     if pressed != "YES":
         result["outcome"] = result["outcome"] or "declined"
         return result
-    verdict = decide(machine["bios_version"], target["platform"], target["number"])
-    steps, shown_before_end = status_steps(verdict)
+    verdict = decide(machine["bios_version"], target["image_platform"], target["number"])
+    steps, last_pause = status_steps(verdict)
+    flash = verdict == IDS_UPDATING
     result.update(outcome=OUTCOMES[verdict], stamp=target["stamp"],
                   status=[{"id": i, "after_ms": ms} for i, ms in steps],
-                  shown_before_end_ms=shown_before_end)
-    if verdict == IDS_UPDATING:
+                  shown_before_end_ms=None if flash else last_pause)
+    if flash:
         folder = work_folder(machine["program_files"])
         result["utility"] = {
             "command_line": utility_command_line(folder, target["image"]), "folder": folder,
             "image": upper(target["image"]), "image_size": target["image_size"],
-            "backup": BACKUP, "files": sorted(target["payload"])}
+            "backup": BACKUP, "files": sorted(target["payload"]),
+            "after_ms": last_pause, "run_ends_after_ms": UTILITY_TO_END}
         # The clean-up runs while the utility's backup is still there, so the folder stays.
         result["left"] = {}
     return result

@@ -13,17 +13,19 @@ import time
 import psutil
 
 from .. import ROOT
-from ..e2e import runner, session
+from ..e2e import runner, session, wine_trace
 from . import compare, rules
 
 # An earlier run's autostart value, as the program plants it before a flash.
 LEFT_AUTOSTART = (rules.AUTOSTART_KEY, rules.AUTOSTART_VALUE, r"C:\Tools\BIOSUpdate.exe 1")
 # The decision's status screen, whichever it is; or a message box.
-SCREENSHOTS_STATUS = [f"status:{i}" for i in rules.SHOWN_BEFORE_END]
+SCREENSHOTS_STATUS = [f"status:{i}" for i in rules.OUTCOMES]
 SCREENSHOTS_BOX = ["msgbox"]
 # Long enough for a screenshot of the box before it is answered.
 ANSWER_DELAY_MS = 1000
 TIMEOUT_S = 90
+# How long a vendor's flash utility may run: minutes are usual, beyond this it counts as hung.
+UTILITY_TIMEOUT_S = 600
 HEARTBEAT_S = 20
 
 
@@ -40,8 +42,8 @@ def leftovers(folder, names):
     return {f"{folder}\\{name}": f"left over: {name}\r\n" for name in names}
 
 
-def runner_options(exe, machine, target, driver, cache, screenshot_dir):
-    """The runner's options for one machine."""
+def runner_options(exe, machine, target, driver, cache, screenshot_dir, env=None):
+    """The runner's options for one machine; `env` is added to the program's environment."""
     options = {key: machine[key] for key in ("ac", "battery", "bios_version", "locale",
                                              "program_files", "answer", "args")}
     if machine["leftovers"]:
@@ -50,11 +52,13 @@ def runner_options(exe, machine, target, driver, cache, screenshot_dir):
         options["registry"] = [LEFT_AUTOSTART]
     if machine["second_instance"]:
         options["second_instances"] = [{"at": "question", "stop_first_after": True}]
-    # The program's process starts come from Wine's trace, whatever utility the package carries.
-    options.update(env={session.STUB_RECORD_VARIABLE: session.STUB_RECORD}, wine_debug="+process",
+    # The utility's start and end come from Wine's trace, whatever utility the package carries.
+    flash = rules.expect(machine, target)["utility"] is not None
+    options.update(env={**(env or {}), session.STUB_RECORD_VARIABLE: session.STUB_RECORD},
+                   wine_debug=wine_trace.PROCESS_CHANNELS,
                    screenshots=SCREENSHOTS_STATUS + SCREENSHOTS_BOX,
                    screenshot_dir=screenshot_dir, answer_delay_ms=ANSWER_DELAY_MS,
-                   timeout=TIMEOUT_S)
+                   timeout=TIMEOUT_S + (UTILITY_TIMEOUT_S if flash else 0))
     return runner.RunOptions(exe, driver=driver, cache=cache, **options)
 
 
@@ -115,9 +119,9 @@ def prepare_template(cache):
 
 
 class Bench:
-    def __init__(self, exe, target, out_dir, driver, cache, jobs):
+    def __init__(self, exe, target, out_dir, driver, cache, jobs, env=None):
         self.exe, self.target, self.out_dir = exe, target, out_dir
-        self.driver, self.cache, self.jobs = driver, cache, jobs
+        self.driver, self.cache, self.jobs, self.env = driver, cache, jobs, env
         self.stopping = threading.Event()
 
     def run_one(self, machine):
@@ -132,7 +136,7 @@ class Bench:
         started = time.monotonic()
         try:
             report = runner.run(runner_options(self.exe, machine, self.target, self.driver,
-                                               self.cache, shots))
+                                               self.cache, shots, self.env))
         except runner.E2EError as error:
             if self.stopping.is_set():
                 raise Interrupted() from error
@@ -195,6 +199,9 @@ def _print_done(stream, result, done, total, started):
     name = result["machine"]["name"]
     verdict = "as expected" if not result["differences"] else \
         f"DIFFERS ({len(result['differences'])})"
+    ran = [u["ran_ms"] for u in (result["observed"] or {}).get("utility", [])
+           if u["ran_ms"] is not None]
+    verdict += "".join(f"; the flash utility ran {ms / 1000:.1f} s" for ms in ran)
     print(f"[{done}/{total} {_clock(started)}] {name}: {verdict}", file=stream, flush=True)
     for sentence in result["differences"]:
         print(f"    {sentence}", file=stream, flush=True)

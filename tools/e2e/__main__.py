@@ -14,14 +14,8 @@ import dataclasses
 import json
 import sys
 
+from .. import name_value
 from . import runner
-
-
-def _key_value(text):
-    key, sep, value = text.partition("=")
-    if not sep:
-        raise argparse.ArgumentTypeError(f"expected NAME=VALUE, not {text!r}")
-    return key, value
 
 
 def _registry(text):
@@ -90,14 +84,14 @@ def parse_arguments(argv):
     p.add_argument("--answer-delay-ms", type=int, default=250)
     p.add_argument("--other-boxes", choices=["ok", "leave"], default="ok")
     p.add_argument("--args", help="the program's argument text (default: none at all)")
-    p.add_argument("--file", action="append", type=_key_value, default=[], dest="files",
+    p.add_argument("--file", action="append", type=name_value, default=[], dest="files",
                    metavar=r"C:\PATH=TEXT", help="plant a file with this content")
     p.add_argument("--dir", action="append", default=[], metavar=r"C:\PATH", dest="dirs",
                    help="plant a directory")
     p.add_argument("--reg", action="append", type=_registry, default=[], dest="registry",
                    metavar=r"KEY\NAME=KIND:DATA",
                    help="plant a registry value: sz:TEXT, dword:N, hex:BYTES or delete")
-    p.add_argument("--env", action="append", type=_key_value, default=[], metavar="NAME=VALUE",
+    p.add_argument("--env", action="append", type=name_value, default=[], metavar="NAME=VALUE",
                    help="environment variable for the program")
     p.add_argument("--second-instance", action="append", type=_json_object, default=[],
                    dest="second_instances", metavar="JSON", help='a further start, e.g. '

@@ -8,6 +8,9 @@ _LINE = re.compile(r"^(\d+)\.(\d{3}):([0-9a-f]+):([0-9a-f]+):(trace|fixme|err|wa
                    r"([^:]*):(.*)$")
 # The runner asks for these two so that every line can be placed in time and in a process.
 PREFIX_CHANNELS = "+timestamp,+pid"
+# The programs a program starts (+process) and their ends (+module: the loader's shut-down of a
+# process that ends by itself, which +process does not mention).
+PROCESS_CHANNELS = "+process,+module"
 
 
 def channels(wanted):
@@ -47,3 +50,17 @@ def process_start(text):
     None for any other line."""
     match = _CREATE_PROCESS.match(text)
     return (_debug_string(match[1]), _debug_string(match[2])) if match else None
+
+
+_STARTED = re.compile(r"^CreateProcessInternalW started process pid ([0-9a-f]+) ")
+
+
+def started_pid(text):
+    """The process id of a +process line that reports a started program, or None."""
+    match = _STARTED.match(text)
+    return int(match[1], 16) if match else None
+
+
+def process_ends(text):
+    """Whether a +module line is the loader's shut-down of its process (ExitProcess)."""
+    return text.startswith("LdrShutdownProcess ")
