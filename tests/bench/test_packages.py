@@ -1,7 +1,9 @@
 """End to end under Wine: packages on the bench. The quick set on the default package finds every
 machine behaving as expected; a vendor's package, built with another image name and stamp and
-signed, does too on its own platform; and the same package benched for the platform it was meant to
-serve is reported as differing, with a non-zero exit."""
+signed, does too on its own platform, and benched for another platform it is named as one that
+would not flash there, with a non-zero exit; a release that skips versions, with a utility that
+runs for 90 s, benches clean; a release meant for its own version is named, with a non-zero
+exit."""
 
 import json
 import os
@@ -13,14 +15,18 @@ import unittest
 from tools import ROOT
 
 DEFAULT_PACKAGE = os.path.join(os.environ["BIOSUPDATE_PRODUCT_DIR"], "BIOSUpdate.package.json")
-# Built by the fixture in CMakeLists.txt with an image of another platform and another stamp.
-VENDOR_PACKAGE = os.path.join(os.environ["BIOSUPDATE_VENDOR_PRODUCT_DIR"],
-                              "BIOSUpdate.package.json")
+# Built by the fixtures in CMakeLists.txt: an image of another platform, signed, and the releases
+# F15 and F12 of ours, each with a stamp of its own.
+VENDOR_PACKAGE, F15_PACKAGE, F12_PACKAGE = (
+    os.path.join(os.environ["BIOSUPDATE_VENDOR_PACKAGES"], f"vendor-{name}",
+                 "BIOSUpdate.package.json") for name in ("product", "f15", "f12"))
 VENDOR_STAMP = "2.0.0001"
+# The stand-in utility's run on the slow release's flash.
+SLOW_UTILITY_MS = 90000
 
 
 def bench(description, *options):
-    """The bench's exit status, summary and results."""
+    """The bench's exit status, summary, results and report page."""
     with tempfile.TemporaryDirectory() as folder:
         out = os.path.join(folder, "out")
         result = subprocess.run(
@@ -30,15 +36,25 @@ def bench(description, *options):
             cwd=ROOT, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=1200)
         with open(os.path.join(out, "results.json")) as handle:
             results = json.load(handle)
-        assert os.path.isfile(os.path.join(out, "report.html")), "no report"
-    return result.returncode, result.stdout, results["machines"]
+        with open(os.path.join(out, "report.html"), encoding="utf-8") as handle:
+            page = handle.read()
+    return result.returncode, result.stdout, results, page
+
+
+def outcomes(machines):
+    """{machine: (its running BIOS, the expected outcome)}; each one behaved as expected."""
+    for machine in machines:
+        assert machine["differences"] == [], machine["differences"]
+    return {m["machine"]["name"]: (m["machine"]["bios_version"], m["expected"]["outcome"])
+            for m in machines}
 
 
 class Packages(unittest.TestCase):
     def test_the_default_package_behaves_as_expected_on_the_quick_set(self):
-        status, summary, machines = bench(DEFAULT_PACKAGE, "--quick")
+        status, summary, results, _ = bench(DEFAULT_PACKAGE, "--quick")
         self.assertEqual(status, 0, summary)
         self.assertTrue(summary.endswith("verdict: as expected\n"), summary)
+        machines = results["machines"]
         self.assertGreaterEqual(len(machines), 9)
         for machine in machines:
             name = machine["machine"]["name"]
@@ -49,23 +65,50 @@ class Packages(unittest.TestCase):
     def test_a_signed_vendor_package_flashes_its_own_platform_and_stamps_its_own_version(self):
         with open(VENDOR_PACKAGE) as handle:
             self.assertEqual(json.load(handle)["executable"]["signer"], "CN=BIOSUpdate Test Vendor")
-        status, summary, machines = bench(VENDOR_PACKAGE, "--only", "baseline")
+        status, summary, results, _ = bench(VENDOR_PACKAGE, "--only", "baseline")
         self.assertEqual(status, 0, summary)
-        (machine,) = machines
+        (machine,) = results["machines"]
         (utility,) = machine["observed"]["utility"]
         self.assertTrue(utility["command_line"].endswith(" ABCDE2A0.ROM"), utility)
         self.assertEqual(machine["observed"]["stamp"], VENDOR_STAMP)
 
-    def test_a_package_built_with_another_platforms_image_differs(self):
-        status, summary, machines = bench(VENDOR_PACKAGE, "--platform", "MIRTS",
-                                          "--running-version", "F12", "--only", "baseline")
+    def test_a_package_of_another_platform_is_named_as_one_that_would_not_flash(self):
+        status, summary, results, _ = bench(VENDOR_PACKAGE, "--platform", "MIRTS",
+                                            "--running-version", "F12", "--only", "baseline")
         self.assertEqual(status, 1, summary)
         self.assertTrue(summary.endswith("verdict: differs\n"), summary)
-        (machine,) = machines
-        self.assertEqual(machine["expected"]["outcome"], "flash")
-        self.assertEqual([s["id"] for s in machine["observed"]["status"]][-1], 133)
-        self.assertEqual(machine["observed"]["utility"], [])
-        self.assertTrue(machine["differences"])
+        sentence = ("the package is meant to replace the BIOS MIRTSF12, but its image "
+                    "abcde2a0.rom is of the platform ABCDE: the program will not flash it there")
+        self.assertIn(f"package: {sentence}", summary)
+        # The program itself behaved as its rules say.
+        self.assertEqual(outcomes(results["machines"]), {"baseline": ("MIRTSF12", "cannot update")})
+
+    def test_a_release_that_skips_versions_with_a_slow_utility_benches_clean(self):
+        status, summary, results, page = bench(
+            F15_PACKAGE, "--running-version", "F12", "--only", "baseline,bios-equal,bios-newer",
+            "--env", f"BIOSUPDATE_STUB_DELAY_MS={SLOW_UTILITY_MS}")
+        self.assertEqual(status, 0, summary)
+        self.assertTrue(summary.endswith("verdict: as expected\n"), summary)
+        self.assertEqual(results["package_problems"], [])
+        self.assertEqual(outcomes(results["machines"]), {
+            "baseline": ("MIRTSF12", "flash"), "bios-equal": ("MIRTSF15", "same version"),
+            "bios-newer": ("MIRTSF16", "running BIOS newer")})
+        (utility,) = results["machines"][0]["observed"]["utility"]
+        self.assertTrue(utility["command_line"].endswith(" MIRTSF15.IMC"), utility)
+        self.assertGreaterEqual(utility["ran_ms"], SLOW_UTILITY_MS)
+        self.assertLess(utility["ran_ms"], SLOW_UTILITY_MS + 5000)
+        self.assertIn(f"the flash utility ran {utility['ran_ms'] / 1000:.1f} s", page)
+
+    def test_a_release_meant_for_its_own_version_is_named_as_one_that_would_not_flash(self):
+        status, summary, results, page = bench(F12_PACKAGE, "--running-version", "F12",
+                                               "--only", "baseline")
+        self.assertEqual(status, 1, summary)
+        self.assertTrue(summary.endswith("verdict: differs\n"), summary)
+        sentence = ("the package is meant to replace the BIOS MIRTSF12, but its image "
+                    "mirtsf12.imc is the same version: the program will not flash it there")
+        self.assertIn(f"package: {sentence}", summary)
+        self.assertIn(sentence, page)
+        self.assertEqual(outcomes(results["machines"]), {"baseline": ("MIRTSF12", "same version")})
 
 
 if __name__ == "__main__":
