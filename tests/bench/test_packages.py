@@ -1,9 +1,9 @@
 """End to end under Wine: packages on the bench. The quick set on the default package finds every
-machine behaving as expected; a vendor's package, built with another image name and stamp and
-signed, does too on its own platform, and benched for another platform it is named as one that
-would not flash there, with a non-zero exit; a release that skips versions, with a utility that
-runs for 90 s, benches clean; a release meant for its own version is named, with a non-zero
-exit."""
+machine behaving as expected, and so do the rows of every form of the clean-up mode's argument; a
+vendor's package, built with another image name and stamp and signed, does too on its own
+platform, and benched for another platform it is named as one that would not flash there, with a
+non-zero exit; a release that skips versions, with a utility that runs for 90 s, benches clean; a
+release meant for its own version is named, with a non-zero exit."""
 
 import json
 import os
@@ -61,6 +61,15 @@ class Packages(unittest.TestCase):
             self.assertEqual(machine["differences"], [], name)
             # Everything but the clean-up mode shows something worth a screenshot.
             self.assertEqual(machine["screenshot"] is None, name == "clean-up-mode", name)
+
+    def test_every_form_of_the_clean_up_mode_s_argument_cleans_up(self):
+        status, summary, results, _ = bench(DEFAULT_PACKAGE, "--only", "clean-up-*")
+        self.assertEqual(status, 0, summary)
+        outcomes(results["machines"])
+        # Each form is taken for the clean-up mode: no box, the earlier run's files gone.
+        self.assertEqual({m["machine"]["args"]: m["expected"]["outcome"]
+                          for m in results["machines"]},
+                         dict.fromkeys([" 1", "+1", "01", "1", "1 x"], "clean-up"))
 
     def test_a_signed_vendor_package_flashes_its_own_platform_and_stamps_its_own_version(self):
         with open(VENDOR_PACKAGE) as handle:
