@@ -28,7 +28,7 @@ DRIVER_LOG = "\n".join([
     "10\tlaunch\trole=first\tpid=32\tcommand=\"C:\\\\e2e\\\\BIOSUpdate.exe\"",
     "110\tmsgbox\trole=first\thwnd=0x1004c\tcaption=BIOS update\ttext=line one\\nline two"
     "\tbuttons=YES,NO\tdefault=YES\ticon=0",
-    "360\tpress\trole=first\thwnd=0x1004c\tbutton=YES\tok=1",
+    "360\tpress\trole=first\thwnd=0x1004c\tbutton=YES\ton_top=1\tforeground=0\tok=1",
     "400\tmsgbox_gone\trole=first\thwnd=0x1004c",
     "2800\tstatus\tstate=text\tid=138\ttext=Initializing for BIOS update\tmatch=exact"
     "\tdiffering=0\tmismatched=0",
@@ -69,7 +69,8 @@ class RunnerParts(unittest.TestCase):
         self.assertEqual(box, {"role": "first", "caption": "BIOS update",
                                "text": "line one\nline two", "buttons": ["YES", "NO"],
                                "default": "YES", "icon": False, "appeared_ms": 100,
-                               "pressed": "YES", "pressed_ms": 350, "closed_ms": 390})
+                               "pressed": "YES", "pressed_ms": 350, "closed_ms": 390,
+                               "on_top": True, "foreground": False})
         self.assertEqual([(e["ms"], e["state"]) for e in summary["status_timeline"]],
                          [(2780, "unknown"), (2790, "text"), (5990, "text"), (6490, "text")])
         self.assertEqual([(s["id"], s["first_ms"]) for s in summary["status_texts"]],
