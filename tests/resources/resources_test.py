@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """BIOSUpdate.exe of a product tree, read back from the file on the host: its exact texts in both
-languages, window template, pictures, icon, version information, manifest and payload, and a PE
-header and imports that Windows XP accepts. Also the build around them: the generators write the
-same bytes every time, and configuring refuses a vendor payload folder that lacks a file.
+languages, window template, pictures, icon, version information, manifest and payload, a PE
+header and imports that Windows XP accepts, and the load configuration that keeps the imports in
+the system folder. Also the build around them: the generators write the same bytes every time,
+configuring refuses a vendor payload folder that lacks a file, and the step after the link
+refuses an import Windows may take from the program's folder.
 
 Usage: resources_test.py <product tree> <stand-in SWinFlash.exe> <cmake> <scratch folder>"""
 import hashlib
