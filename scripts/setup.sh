@@ -8,7 +8,7 @@ packages=(
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
     wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-nanum
     googletest clang clang-format libclang-rt-14-dev
-    util-linux locales python3-jinja2 osslsigncode openssl
+    util-linux locales python3-jinja2 python3-pefile osslsigncode openssl
 )
 
 ensure_locales() {

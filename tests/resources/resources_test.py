@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """BIOSUpdate.exe of a product tree, read back from the file on the host: its exact texts in both
-languages, window template, pictures, icon, version information, manifest and payload, and a PE
-header and imports that Windows XP accepts. Also the build around them: the generators write the
-same bytes every time, and configuring refuses a vendor payload folder that lacks a file.
+languages, window template, pictures, icon, version information, manifest and payload, a PE
+header and imports that Windows XP accepts, and the load configuration that keeps the imports in
+the system folder. Also the build around them: the generators write the same bytes every time,
+configuring refuses a vendor payload folder that lacks a file, and the step after the link
+refuses an import Windows may take from the program's folder.
 
 Usage: resources_test.py <product tree> <stand-in SWinFlash.exe> <cmake> <scratch folder>"""
 import hashlib
@@ -79,10 +81,13 @@ class Pe:
         sections = optional + struct.unpack_from("<H", data, nt + 20)[0]
         self.sections = [struct.unpack_from("<II4xI", data, sections + 40 * i + 8)
                          for i in range(count)]
-        directories = [struct.unpack_from("<I", data, optional + 96 + 8 * i)[0] for i in range(14)]
+        self.directories = [struct.unpack_from("<II", data, optional + 96 + 8 * i)
+                            for i in range(14)]
+        directories = [rva for rva, _ in self.directories]
         self.header = (data[nt:nt + 4], machine, struct.unpack_from("<H", data, optional)[0],
                        struct.unpack_from("<HH", data, optional + 48),
                        struct.unpack_from("<H", data, optional + 68)[0], directories[13])
+        self.checksum_at = optional + 64
         self.imports = set()
         for at in range(self.offset(directories[1]), len(data), 20):
             lookup, name, first = struct.unpack_from("<I8xII", data, at)
@@ -288,6 +293,46 @@ class Program(unittest.TestCase):
         allowed = {tuple(line.split()) for line in lines if line.strip()[:1] not in ("", "#")}
         self.assertEqual(self.pe.imports - allowed, set(), "not in xp_imports.txt: check that "
                          "Windows XP has it, then add it")
+
+    def test_load_configuration_keeps_the_imports_in_the_system_folder_and_suits_xp(self):
+        # Windows 10 1607 and later resolve the imports with DependentLoadFlags (at 0x36):
+        # LOAD_LIBRARY_SEARCH_SYSTEM32. XP's loader wants the directory 64 bytes long; the
+        # structure says the same of itself.
+        rva, size = self.pe.directories[10]
+        self.assertNotEqual(rva, 0, "no load-configuration directory")
+        at = self.pe.offset(rva)
+        self.assertEqual((size, struct.unpack_from("<I", self.pe.data, at)[0],
+                          struct.unpack_from("<H", self.pe.data, at + 0x36)[0]), (64, 64, 0x800))
+        # The directory was pointed after the link: the checksum must cover the change.
+        data = bytearray(self.pe.data)
+        stored = struct.unpack_from("<I", data, self.pe.checksum_at)[0]
+        data[self.pe.checksum_at:self.pe.checksum_at + 4] = bytes(4)
+        total = sum(struct.unpack_from(f"<{len(data) // 2}H", data)) + (
+            data[-1] if len(data) % 2 else 0)
+        while total >> 16:
+            total = (total & 0xFFFF) + (total >> 16)
+        self.assertEqual(stored, total + len(data))
+
+    def test_the_build_refuses_an_import_windows_may_take_from_the_programs_folder(self):
+        # The step after the link, run again on copies: the shipped file passes it unchanged; with
+        # SHLWAPI.dll renamed to VERSION.dll in its imports (no KnownDLL on XP) it is refused and
+        # removed.
+        shipped = os.path.join(PRODUCT, "BIOSUpdate.exe")
+        for dll, refused in (b"SHLWAPI.dll", False), (b"VERSION.dll", True):
+            with self.subTest(dll=dll):
+                os.makedirs(WORK, exist_ok=True)
+                copy = os.path.join(WORK, "BIOSUpdate.exe")
+                with open(copy, "wb") as handle:
+                    handle.write(self.pe.data.replace(b"SHLWAPI.dll\0", dll + b"\0"))
+                result = subprocess.run(
+                    ["/usr/bin/python3", os.path.join(SOURCE, "tools/package/harden_executable.py"),
+                     copy, os.path.join(PRODUCT, "BIOSUpdate.map")], capture_output=True, text=True)
+                self.assertEqual(result.returncode != 0, refused, result.stderr)
+                if refused:
+                    self.assertIn("imports VERSION.DLL", result.stderr)
+                    self.assertFalse(os.path.exists(copy))
+                else:
+                    self.assertEqual(digest(read(copy)), digest(read(shipped)))
 
     def test_stand_in_flash_utility_imports_kernel32_alone(self):
         # It runs beside placeholder "msvcrt.dll" and "mfc42.dll" that would be loaded instead.
