@@ -113,6 +113,14 @@ struct LibraryModuleTraits {
     static void Close(Handle handle) { ::FreeLibrary(handle); }
 };
 
+// A resource of LoadResource.
+struct LoadedResourceTraits {
+    using Handle = HGLOBAL;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { ::FreeResource(handle); }
+};
+
 using KernelHandle = ScopedHandle<KernelHandleTraits>;
 using FindHandle = ScopedHandle<FindHandleTraits>;
 using RegistryKey = ScopedHandle<RegistryKeyTraits>;
@@ -121,6 +129,7 @@ using GdiObject = ScopedHandle<GdiObjectTraits>;
 using MemoryDc = ScopedHandle<MemoryDcTraits>;
 using ScreenDc = ScopedHandle<ScreenDcTraits>;
 using LibraryModule = ScopedHandle<LibraryModuleTraits>;
+using LoadedResource = ScopedHandle<LoadedResourceTraits>;
 
 template <typename T> class ComPtr {
 public:
