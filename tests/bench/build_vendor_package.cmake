@@ -1,5 +1,6 @@
 # Builds a vendor's package into TREE: an image of another platform, another stamp, and signed with
-# a throwaway self-signed certificate made here. Arguments: SOURCE, TREE.
+# a throwaway self-signed certificate made here; on the way, proves that the build's package lint
+# stops the same package made of our stand-ins. Arguments: SOURCE, TREE.
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE result)
     if(NOT result EQUAL 0)
