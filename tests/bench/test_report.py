@@ -1,5 +1,6 @@
 """The comparison and the report, from recorded results of two machines: one that behaved as
-expected and one benched as if the package were meant for a newer BIOS (no Wine needed)."""
+expected and one benched as if the package were meant for a newer BIOS, changed here to provoke
+every kind of difference (no Wine needed)."""
 
 import copy
 import json
@@ -8,7 +9,7 @@ import shutil
 import tempfile
 import unittest
 
-from tools.bench import compare, report_page
+from tools.bench import compare, report_page, running
 
 RECORDED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "recorded")
 with open(os.path.join(RECORDED, "results.json")) as _handle:
@@ -76,6 +77,16 @@ class Comparison(unittest.TestCase):
             (change_observed or change_expected)(observed if change_observed else expected)
             (found,) = compare.differences(expected, observed)
             self.assertIn(sentence, found)
+
+    def test_a_run_that_cannot_be_made_is_a_difference(self):
+        with tempfile.TemporaryDirectory() as out:
+            bench = running.Bench(os.path.join(out, "BIOSUpdate.exe"), RESULTS["target"], out,
+                                  os.path.join(out, "uidriver.exe"), out, jobs=1)
+            result = bench.run_one(FINE["machine"])
+        self.assertEqual(result["differences"], [
+            f"the run failed: the program to run is missing: {out}/BIOSUpdate.exe (build the "
+            "product tree first)"])
+        self.assertIsNone(result["observed"])
 
     def test_times_count_only_outside_the_tolerance(self):
         for shift_ms, found in [(400, []), (-400, []),
