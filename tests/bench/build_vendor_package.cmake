@@ -18,3 +18,17 @@ run(${CMAKE_COMMAND} -S ${SOURCE} -B ${TREE} -G Ninja -DCMAKE_BUILD_TYPE=Release
     -DBIOSUPDATE_VERSION_STAMP=2.0.0001 -DBIOSUPDATE_SIGN_PKCS12=${TREE}/vendor.p12
     -DBIOSUPDATE_SIGN_PASSWORD=throwaway)
 run(${CMAKE_COMMAND} --build ${TREE})
+
+# The same tree with our stand-ins as the vendor's payload: the package lint fails the build, says
+# why and leaves no executable behind. Then the tree is built as before again.
+file(COPY ${TREE}/default-payload/ DESTINATION ${TREE}/stand-ins)
+run(${CMAKE_COMMAND} ${TREE} -DBIOSUPDATE_VENDOR_PAYLOAD=${TREE}/stand-ins)
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${TREE} RESULT_VARIABLE result
+                OUTPUT_VARIABLE output ERROR_VARIABLE output)
+string(FIND "${output}" "error: this vendor package would flash nothing: it carries our stand-in flash utility (SWinFlash.exe)" said)
+if(result EQUAL 0 OR said EQUAL -1 OR EXISTS ${TREE}/BIOSUpdate.exe)
+    message(FATAL_ERROR "a vendor package of our stand-ins was not stopped by the lint "
+                        "(${result}):\n${output}")
+endif()
+run(${CMAKE_COMMAND} ${TREE} -DBIOSUPDATE_VENDOR_PAYLOAD=)
+run(${CMAKE_COMMAND} --build ${TREE})
