@@ -73,11 +73,15 @@ foreach(entry IN LISTS BIOSUPDATE_PAYLOAD_ENTRIES)
 endforeach()
 biosupdate_write_if_changed(${CMAKE_BINARY_DIR}/package_inputs.txt "${package_inputs}")
 
-# After the link: signs and verifies `target` when a certificate is given, writes
-# <name>.package.json beside it and lints the two; an error of the lint fails the build and removes
-# both, so that the next build links again rather than keeping a package that must not ship.
+# After the link: checks the imports of `target` and points its load-configuration directory
+# (tools/package/harden_executable.py, which reads the linker's map), signs and verifies it when a
+# certificate is given, writes <name>.package.json beside it and lints the two; an error of the
+# lint fails the build and removes both, so that the next build links again rather than keeping a
+# package that must not ship.
 function(biosupdate_package target)
     set(executable $<TARGET_FILE:${target}>)
+    set(map_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+    target_link_options(${target} PRIVATE LINKER:-Map=${map_file})
     set(signer_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.signer.txt)
     set(sign_command "")
     set(signer_argument "")
@@ -95,12 +99,15 @@ function(biosupdate_package target)
                     -P ${CMAKE_SOURCE_DIR}/cmake/SignExecutable.cmake)
         set(signer_argument --signer-file ${signer_file})
     endif()
-    add_custom_command(TARGET ${target} POST_BUILD ${sign_command}
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${BIOSUPDATE_PYTHON} -m tools.package.harden_executable ${executable} ${map_file}
+        ${sign_command}
         COMMAND ${BIOSUPDATE_PYTHON} -m tools.package --executable ${executable}
-                --inputs ${CMAKE_BINARY_DIR}/package_inputs.txt ${signer_argument} --output ${CMAKE_CURRENT_BINARY_DIR}/${target}.package.json
+                --inputs ${CMAKE_BINARY_DIR}/package_inputs.txt ${signer_argument}
+                --output ${CMAKE_CURRENT_BINARY_DIR}/${target}.package.json
         COMMAND ${BIOSUPDATE_PYTHON} -m tools.package.lint ${CMAKE_CURRENT_BINARY_DIR}/${target}.package.json
                 ${cafile_argument} --remove-on-error
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
-        COMMENT "Writing the package description and linting the package"
+        COMMENT "Checking the imports, pointing the load configuration, writing the package description, linting the package"
         VERBATIM)
 endfunction()

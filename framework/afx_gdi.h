@@ -17,13 +17,6 @@ public:
 
 [[noreturn]] void AfxThrowResourceException();
 
-struct GdiObjectTraits {
-    using Handle = HGDIOBJ;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle handle) { return handle != nullptr; }
-    static void Close(Handle handle) { ::DeleteObject(handle); }
-};
-
 // Owner of a pen, brush, font or bitmap: deleted with the object. It must no longer be selected
 // into a device context by then.
 class CGdiObject {

@@ -83,10 +83,53 @@ struct SystemStringTraits {
     static void Close(Handle handle) { ::SysFreeString(handle); }
 };
 
+struct GdiObjectTraits {
+    using Handle = HGDIOBJ;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { ::DeleteObject(handle); }
+};
+
+// A device context of CreateCompatibleDC.
+struct MemoryDcTraits {
+    using Handle = HDC;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { ::DeleteDC(handle); }
+};
+
+// The whole screen's device context, GetDC(nullptr).
+struct ScreenDcTraits {
+    using Handle = HDC;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { ::ReleaseDC(nullptr, handle); }
+};
+
+struct LibraryModuleTraits {
+    using Handle = HMODULE;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { ::FreeLibrary(handle); }
+};
+
+// A resource of LoadResource.
+struct LoadedResourceTraits {
+    using Handle = HGLOBAL;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { ::FreeResource(handle); }
+};
+
 using KernelHandle = ScopedHandle<KernelHandleTraits>;
 using FindHandle = ScopedHandle<FindHandleTraits>;
 using RegistryKey = ScopedHandle<RegistryKeyTraits>;
 using SystemString = ScopedHandle<SystemStringTraits>;
+using GdiObject = ScopedHandle<GdiObjectTraits>;
+using MemoryDc = ScopedHandle<MemoryDcTraits>;
+using ScreenDc = ScopedHandle<ScreenDcTraits>;
+using LibraryModule = ScopedHandle<LibraryModuleTraits>;
+using LoadedResource = ScopedHandle<LoadedResourceTraits>;
 
 template <typename T> class ComPtr {
 public:

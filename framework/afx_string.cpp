@@ -7,6 +7,7 @@
 
 #include "afx_app.h"
 #include "afx_codepage.h"
+#include "afx_string_table.h"
 
 namespace {
 
@@ -26,8 +27,6 @@ std::string Narrow(const wchar_t* text, int length) {
     narrow.resize(static_cast<size_t>(std::max(written, 0)));
     return narrow;
 }
-
-constexpr UINT kStringsPerBlock = 16;
 
 } // namespace
 
@@ -68,30 +67,8 @@ CString& CString::MakeUpper() {
 }
 
 BOOL CString::LoadString(UINT id) {
-    const HINSTANCE module = AfxGetResourceHandle();
-    const HRSRC block =
-        ::FindResourceA(module, MAKEINTRESOURCEA(id / kStringsPerBlock + 1), RT_STRING);
-    if (block == nullptr) {
-        return FALSE;
-    }
-    const HGLOBAL loaded = ::LoadResource(module, block);
-    const auto* entry =
-        static_cast<const WCHAR*>(loaded != nullptr ? ::LockResource(loaded) : nullptr);
-    if (entry == nullptr) {
-        return FALSE;
-    }
-    // The block holds 16 counted UTF-16 entries; a damaged block must not lead past its end.
-    const WCHAR* const end = entry + ::SizeofResource(module, block) / sizeof(WCHAR);
-    for (UINT skipped = 0; skipped < id % kStringsPerBlock; ++skipped) {
-        if (entry >= end || static_cast<size_t>(end - entry) <= *entry) {
-            return FALSE;
-        }
-        entry += 1 + *entry;
-    }
-    if (entry >= end || *entry == 0 || static_cast<size_t>(end - entry) <= *entry) {
-        return FALSE;
-    }
-    std::string text = Narrow(entry + 1, *entry);
+    const std::wstring_view entry = FindStringTableEntry(AfxGetResourceHandle(), id);
+    std::string text = Narrow(entry.data(), static_cast<int>(entry.size()));
     if (text.empty()) {
         return FALSE;
     }

@@ -7,13 +7,6 @@
 
 namespace payload {
 
-struct LoadedResourceTraits {
-    using Handle = HGLOBAL;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle handle) { return handle != nullptr; }
-    static void Close(Handle handle) { ::FreeResource(handle); }
-};
-
 // Loaded from the framework's resource module for the life of the object, the file error of a
 // write included.
 class PayloadResource {
@@ -28,7 +21,7 @@ public:
     DWORD Size() const { return m_size; }
 
 private:
-    ScopedHandle<LoadedResourceTraits> m_loaded;
+    LoadedResource m_loaded;
     const void* m_data = nullptr;
     DWORD m_size = 0;
 };

@@ -19,8 +19,11 @@ void WriteIntoFolder(const char* folder, const PayloadFile& file) {
     if (!BuildFilePath(folder, file.name, path)) {
         return;
     }
-    ::DeleteFileA(path);
-    WriteResourceFile(file.id, path);
+    // WriteResourceFile replaces an earlier file; an empty resource writes nothing, but the
+    // earlier file still goes.
+    if (WriteResourceFile(file.id, path) == 0) {
+        ::DeleteFileA(path);
+    }
 }
 
 // Fills `folder` with the work folder's path and creates the folder (it may exist already).

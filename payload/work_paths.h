@@ -4,6 +4,7 @@
 
 #include "payload_names.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -16,14 +17,19 @@ constexpr std::size_t kPathBufferSize = 260;
 constexpr char kWorkFolderSuffix[] = "\\BIOSUPDATE";
 constexpr std::size_t kWorkFolderSuffixLength = sizeof(kWorkFolderSuffix) - 1;
 
-// The longest payload names ("SWinFlash.exe", "WINPHLASH.GID") and their separator must still fit
-// behind the work folder in one buffer.
-constexpr std::size_t kLongestFileNameLength = 13;
+// The longest name of the work folder's files, with its separator, must still fit behind the work
+// folder in one buffer.
+constexpr std::size_t kLongestFileNameLength =
+    std::max({sizeof IDR_FILE_SWINFLASH_NAME, sizeof IDR_FILE_MFC42_NAME,
+              sizeof IDR_FILE_MSVCP60_NAME, sizeof IDR_FILE_MSVCRT_NAME,
+              sizeof IDR_FILE_PHLASH_INI_NAME, sizeof IDR_FILE_PHLASHLC_NAME,
+              sizeof IDR_FILE_PHLASH9X_NAME, sizeof IDR_FILE_PHLASHNT_NAME,
+              sizeof IDR_FILE_BIOS_IMAGE_NAME, sizeof IDR_FILE_HELP_INDEX_NAME,
+              sizeof BIOSUPDATE_BACKUP_NAME, sizeof BIOSUPDATE_UTILITY_TEXT_NAME}) -
+    1;
 constexpr std::size_t kMaxWorkFolderLength = kPathBufferSize - 1 - 1 - kLongestFileNameLength;
 constexpr std::size_t kMaxProgramFilesLength = kMaxWorkFolderLength - kWorkFolderSuffixLength;
 static_assert(kMaxWorkFolderLength == 245 && kMaxProgramFilesLength == 234);
-static_assert(sizeof IDR_FILE_BIOS_IMAGE_NAME - 1 <= kLongestFileNameLength,
-              "the image's name must fit the path buffers behind the longest work folder");
 
 struct PayloadFile {
     unsigned id;

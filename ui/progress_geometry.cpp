@@ -16,7 +16,6 @@ constexpr int kColumnsPerStep = 4;
 
 constexpr int kKoreanBandTop = 300;
 constexpr int kDefaultBandTop = 310;
-constexpr int kBandHeight = 25;
 
 } // namespace
 

@@ -43,6 +43,9 @@ struct BlockCopy {
 // track. Step kLastProgressStep is a copy of width 0.
 std::optional<BlockCopy> ProgressBlockCopy(int progress);
 
+// The status text's band: as wide as the frame, this many rows high.
+constexpr int kBandHeight = 25;
+
 struct TextBand {
     int left;
     int top;

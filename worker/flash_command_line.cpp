@@ -1,8 +1,5 @@
 #include "worker/flash_command_line.h"
 
-#include "payload/work_paths.h"
-#include "payload_names.h"
-
 #include <cstdio>
 #include <cstring>
 
@@ -42,9 +39,8 @@ bool FormatFlashCommandLine(const char* workFolder, const char* imageName, char*
     if (!IsQuotable(workFolder)) {
         return Refuse(buffer, size);
     }
-    const int wanted =
-        std::snprintf(buffer, size, "\"%s\\%s\" /BU=%s /C /MFG /P /S /V /mode=2 %s", workFolder,
-                      IDR_FILE_SWINFLASH_NAME, payload::kBackupFileName, imageName);
+    const int wanted = std::snprintf(buffer, size, "\"%s\\%s\"%s%s", workFolder,
+                                     IDR_FILE_SWINFLASH_NAME, kFlashSwitches, imageName);
     return Fits(wanted, size) || Refuse(buffer, size);
 }
 

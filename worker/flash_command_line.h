@@ -3,15 +3,28 @@
 // Program Files folder with a space in it cannot make Windows start "C:\Program.exe" instead.
 #pragma once
 
+#include "payload_names.h"
+
 #include <cstddef>
 
 namespace worker {
 
-// Room for the longest line accepted: a 189-character work folder, the quoted executable name,
-// the switches and the 12-character image name make 256 characters, plus the terminating NUL.
-constexpr std::size_t kFlashCommandLineSize = 257;
-// Room for "<folder>\SWinFlash.exe" with the same 189-character folder.
-constexpr std::size_t kFlashExecutablePathSize = 204;
+// The longest work folder the flash accepts: without the quotes, the line then has at most 254
+// characters with the longest image name the package accepts.
+constexpr std::size_t kMaxFlashWorkFolderLength = 189;
+constexpr std::size_t kMaxImageNameLength = 12;
+static_assert(sizeof IDR_FILE_BIOS_IMAGE_NAME - 1 <= kMaxImageNameLength,
+              "the package's image name must fit the flash's command line");
+// The utility's switches, between the executable and the image's name.
+constexpr char kFlashSwitches[] = " /BU=" BIOSUPDATE_BACKUP_NAME " /C /MFG /P /S /V /mode=2 ";
+
+// Room for "<folder>\SWinFlash.exe" with the longest folder accepted.
+constexpr std::size_t kFlashExecutablePathSize =
+    kMaxFlashWorkFolderLength + 1 + (sizeof IDR_FILE_SWINFLASH_NAME - 1) + 1;
+// Room for the longest line accepted: the quoted executable path, the switches, the image name.
+constexpr std::size_t kFlashCommandLineSize =
+    1 + (kFlashExecutablePathSize - 1) + 1 + (sizeof kFlashSwitches - 1) + kMaxImageNameLength + 1;
+static_assert(kFlashCommandLineSize == 257 && kFlashExecutablePathSize == 204);
 
 // Writes "<folder>\SWinFlash.exe" into buffer. Refuses (false, buffer emptied) a folder that
 // would not fit the buffer or that holds a quotation mark; never writes past size bytes.

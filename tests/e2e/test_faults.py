@@ -1,7 +1,7 @@
 """Faults a flash program must come through in order: a full disk, runs cut short by End task or a
 power loss, a flash utility that cannot start or that runs for minutes while the system asks the
-program to close, to suspend and to end the session, and further starts of the program at every
-stage of a run."""
+program to close, to suspend and to end the session, further starts of the program at every
+stage of a run, and DLLs looked for in the folder it was started from."""
 
 import re
 import unittest
@@ -27,6 +27,17 @@ REQUESTS = [(WM_CLOSE, 0, 0, None),
             (0x218, 10, 0, "not denied"),  # PBT_APMPOWERSTATUSCHANGE goes to the default
             (0x11, 0, 0, 0),  # WM_QUERYENDSESSION for a shut-down or restart: refused
             (0x11, 0, 0x80000000, 0)]  # and for a log-off
+# Wine's loader names each search for a DLL with the folders it searches, in order. Searches for
+# the imports of the DLLs it loads show "(null)": it resolves them in the path the process began
+# with (Wine 8 applies neither SetDefaultDllDirectories nor the load configuration to them, as
+# Windows does), so they are not matched here.
+DLL_SEARCH = re.compile(r'^load_dll looking for L"([^"]*)" in L"([^"]*)"')
+SYSTEM_FOLDER = "c:\\windows\\system32"
+
+
+def unescaped(wine_text):
+    """A path as Wine's trace writes it, backslashes doubled."""
+    return wine_text.replace("\\\\", "\\")
 
 
 class Faults(ProductTestCase):
@@ -141,6 +152,20 @@ class Faults(ProductTestCase):
         self.assert_stamped(report)
         self.assert_work_folder(report, [])
         self.assert_silent_seconds(report, len(stages))
+
+    def test_once_started_the_program_looks_for_dlls_in_the_system_folder_alone(self):
+        # Started from its folder, which is also its current one, as Explorer starts it; the
+        # WMI query loads its provider and that provider's DLLs.
+        report = self.run_machine(answer="yes", bios_version="MIRTSF14", wine_debug="+module",
+                                  timeout=60)
+        started = min(w["first_ms"] for w in report["windows"] if w["role"] == "first")
+        searches = [(unescaped(m[1]), unescaped(m[2]).split(";"))
+                    for e in report["wine_trace"] if e["pid"] == report.ended["pid"] and
+                    e["ms"] >= started and (m := DLL_SEARCH.match(e["text"]))]
+        self.assertIn(r"C:\windows\system32\wbem\wbemprox.dll", [name for name, _ in searches])
+        for name, folders in searches:
+            self.assertEqual([f for f in folders if not f.lower().startswith(SYSTEM_FOLDER)], [],
+                             f"{name} looked for outside the system folder")
 
 
 if __name__ == "__main__":

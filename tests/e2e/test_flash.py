@@ -44,6 +44,9 @@ class Flash(ProductTestCase):
         self.assertEqual((record["image"], record["image-size"], record["backup"]),
                          ([rules.upper(IMAGE_NAME)], [image_size], [rules.BACKUP]))
         self.assertEqual(report["files"][MISDIRECTED]["size"], len(planted[MISDIRECTED]))
+        # The utility finds its own library beside it (a placeholder, no valid image: 193),
+        # although the program keeps its own folder out of its DLL search.
+        self.assertEqual(record["library-error"], ["193"])
         # Wine hands the utility its own path quoted in any case; the trace shows what the
         # program itself passed.
         (start,) = trace.starts

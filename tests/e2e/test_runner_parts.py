@@ -28,7 +28,7 @@ DRIVER_LOG = "\n".join([
     "10\tlaunch\trole=first\tpid=32\tcommand=\"C:\\\\e2e\\\\BIOSUpdate.exe\"",
     "110\tmsgbox\trole=first\thwnd=0x1004c\tcaption=BIOS update\ttext=line one\\nline two"
     "\tbuttons=YES,NO\tdefault=YES\ticon=0",
-    "360\tpress\trole=first\thwnd=0x1004c\tbutton=YES\tok=1\ton_top=1\tforeground=0",
+    "360\tpress\trole=first\thwnd=0x1004c\tbutton=YES\ton_top=1\tforeground=0\tok=1",
     "400\tmsgbox_gone\trole=first\thwnd=0x1004c",
     "2800\tstatus\tstate=text\tid=138\ttext=Initializing for BIOS update\tmatch=exact"
     "\tdiffering=0\tmismatched=0",

@@ -67,6 +67,8 @@ TEST(FlashStub, RecordsItsCallWritesTheBackupAndTakesItsDelayAndExitCode) {
     EXPECT_EQ(record["image"], Values{"MIRTSF13.IMC"});
     EXPECT_EQ(record["image-size"], Values{"5"});
     EXPECT_EQ(record["backup"], Values{"BIOS.bak"});
+    // No resource library lies beside it here; the flash runs end to end find theirs.
+    EXPECT_EQ(record["library-error"], Values{"126"});
     EXPECT_EQ(record["delay-ms"], Values{"2000"});
     EXPECT_EQ(record["exit-code"], Values{"7"});
     std::sort(record["final-file"].begin(), record["final-file"].end());

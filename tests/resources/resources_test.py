@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """BIOSUpdate.exe of a product tree, read back from the file on the host: its exact texts in both
-languages, window template, pictures, icon, version information, manifest and payload, and a PE
-header and imports that Windows XP accepts. Also the build around them: the generators write the
-same bytes every time, and configuring refuses a vendor payload folder that lacks a file.
+languages, window template, pictures, icon, version information, manifest and payload, a PE
+header and imports that Windows XP accepts, and the load configuration that keeps the imports in
+the system folder. Also the build around them: the generators write the same bytes every time,
+configuring refuses a vendor payload folder that lacks a file, and the step after the link
+refuses an import Windows may take from the program's folder.
 
 Usage: resources_test.py <product tree> <stand-in SWinFlash.exe> <cmake> <scratch folder>"""
 import hashlib
@@ -70,18 +72,19 @@ INI = "\r\n".join(["[UI]", "Advanced=1", ";DetectBitLocker=1", "", "[Main]", "Re
 
 
 class Pe:
-    """A PE32 file's header fields, imports ({(DLL, function)}) and resources
-    ({type: {name: {language: bytes}}}, ids as numbers, names as strings), read by pefile."""
+    """A PE32 file's bytes, header fields, data directories ([(RVA, size)]), imports
+    ({(DLL, function)}) and resources ({type: {name: {language: bytes}}}, ids as numbers, names as
+    strings), read by pefile."""
 
     def __init__(self, path):
-        self.pe = pefile.PE(path)
+        self.data = read(path)
+        self.pe = pefile.PE(data=self.data)
         optional = self.pe.OPTIONAL_HEADER
-        delayed = optional.DATA_DIRECTORY[
-            pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT"]].VirtualAddress
+        self.directories = [(d.VirtualAddress, d.Size) for d in optional.DATA_DIRECTORY]
         self.header = (self.pe.NT_HEADERS.Signature.to_bytes(4, "little"),
                        self.pe.FILE_HEADER.Machine, optional.Magic,
                        (optional.MajorSubsystemVersion, optional.MinorSubsystemVersion),
-                       optional.Subsystem, delayed)
+                       optional.Subsystem, self.directories[13][0])
         self.imports = {(entry.dll.decode().upper(),
                          f"#{function.ordinal}" if function.import_by_ordinal
                          else function.name.decode())
@@ -89,6 +92,9 @@ class Pe:
                         for function in entry.imports}
         resources = getattr(self.pe, "DIRECTORY_ENTRY_RESOURCE", None)
         self.resources = self.tree(resources) if resources else {}
+
+    def offset(self, rva):
+        return self.pe.get_offset_from_rva(rva)
 
     def tree(self, directory):
         found = {}
@@ -271,6 +277,40 @@ class Program(unittest.TestCase):
         allowed = {tuple(line.split()) for line in lines if line.strip()[:1] not in ("", "#")}
         self.assertEqual(self.pe.imports - allowed, set(), "not in xp_imports.txt: check that "
                          "Windows XP has it, then add it")
+
+    def test_load_configuration_keeps_the_imports_in_the_system_folder_and_suits_xp(self):
+        # Windows 10 1607 and later resolve the imports with DependentLoadFlags (at 0x36):
+        # LOAD_LIBRARY_SEARCH_SYSTEM32. XP's loader wants the directory 64 bytes long; the
+        # structure says the same of itself.
+        rva, size = self.pe.directories[10]
+        self.assertNotEqual(rva, 0, "no load-configuration directory")
+        at = self.pe.offset(rva)
+        self.assertEqual((size, struct.unpack_from("<I", self.pe.data, at)[0],
+                          struct.unpack_from("<H", self.pe.data, at + 0x36)[0]), (64, 64, 0x800))
+        # The directory was pointed after the link: the checksum must cover the change.
+        self.assertEqual(self.pe.pe.OPTIONAL_HEADER.CheckSum, self.pe.pe.generate_checksum())
+
+    def test_the_build_refuses_an_import_windows_may_take_from_the_programs_folder(self):
+        # The step after the link, run again on copies: the shipped file passes it unchanged; with
+        # SHLWAPI.dll renamed to VERSION.dll in its imports (no KnownDLL on XP) it is refused and
+        # removed.
+        shipped = os.path.join(PRODUCT, "BIOSUpdate.exe")
+        for dll, refused in (b"SHLWAPI.dll", False), (b"VERSION.dll", True):
+            with self.subTest(dll=dll):
+                os.makedirs(WORK, exist_ok=True)
+                copy = os.path.join(WORK, "BIOSUpdate.exe")
+                with open(copy, "wb") as handle:
+                    handle.write(self.pe.data.replace(b"SHLWAPI.dll\0", dll + b"\0"))
+                result = subprocess.run(
+                    [sys.executable, "-m", "tools.package.harden_executable", copy,
+                     os.path.join(PRODUCT, "BIOSUpdate.map")], cwd=SOURCE, capture_output=True,
+                    text=True)
+                self.assertEqual(result.returncode != 0, refused, result.stderr)
+                if refused:
+                    self.assertIn("imports VERSION.DLL", result.stderr)
+                    self.assertFalse(os.path.exists(copy))
+                else:
+                    self.assertEqual(digest(read(copy)), digest(read(shipped)))
 
     def test_stand_in_flash_utility_imports_kernel32_alone(self):
         # It runs beside placeholder "msvcrt.dll" and "mfc42.dll" that would be loaded instead.

@@ -2,8 +2,7 @@
 // system call fail that Wine cannot be made to fail (an allocation), or to look at the moment the
 // program makes a call. Only calls from this program's own code, the product's linked into it
 // included, go through its import table.
-#ifndef BIOSUPDATE_TESTS_SUPPORT_IMPORT_PATCH_H
-#define BIOSUPDATE_TESTS_SUPPORT_IMPORT_PATCH_H
+#pragma once
 
 #include <windows.h>
 
@@ -52,5 +51,3 @@ private:
     Function* m_original;
     Function** m_slot = nullptr;
 };
-
-#endif

@@ -84,10 +84,17 @@ def strtol16(text):
     return min(max(value, _INT32_MIN), _INT32_MAX)
 
 
+def version_text(text):
+    """(platform prefix, the text the number is read from) of an image file name or a running
+    BIOS version."""
+    text = upper(text)
+    return mid(text, 0, 5), mid(text, 5, 8)
+
+
 def read_version(text):
     """(platform prefix, version number) of an image file name or a running BIOS version."""
-    text = upper(text)
-    return mid(text, 0, 5), strtol16(mid(text, 5, 8))
+    prefix, number = version_text(text)
+    return prefix, strtol16(number)
 
 
 def decide(running_bios, platform, image_number):

@@ -408,6 +408,24 @@ static void append_final_record(const char* path, Record* record, const Argument
     append_record(path, record);
 }
 
+/* ---- its own library -------------------------------------------------------------------- */
+
+/*
+ * Loads the utility's resource library by name, as the vendor's utility does, and records the
+ * outcome: Windows must look for them in the utility's folder, whatever the program that started
+ * it did to its own search. The placeholder is no DLL: error 193 (not a valid image) says it was
+ * found there, 126 (not found) that the folder was not searched.
+ */
+static void append_library_lines(Record* record) {
+    static const char library_name[] = "PhlashLc.dll";
+    HMODULE library = LoadLibraryA(library_name);
+    append_line(record, "library", library_name);
+    append_number_line(record, "library-error", library ? NO_ERROR : GetLastError());
+    if (library) {
+        FreeLibrary(library);
+    }
+}
+
 /* ---- the backup ------------------------------------------------------------------------- */
 
 static const char backup_contents[] =
@@ -467,6 +485,7 @@ void stub_entry(void) {
         append_folder_listing(&record);
         append_image_lines(&record, &arguments);
         append_own_file_write_line(&record);
+        append_library_lines(&record);
     }
     if (arguments.has_backup) {
         backup_error = write_backup(&arguments);

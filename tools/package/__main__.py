@@ -44,9 +44,11 @@ def file_facts(path):
 
 
 def image_facts(name):
-    """The platform and version as the program reads them from the image's name."""
+    """The platform and version as the program reads them from the image's name (which the
+    configuration let through: no sign, no 0x)."""
     platform, number = rules.read_version(name)
-    return {"file": name, "platform": platform, "version_digits": f"{number:X}",
+    digits = re.match(r"[0-9A-F]*", rules.version_text(name)[1]).group(0)
+    return {"file": name, "platform": platform, "version_digits": digits,
             "version_number": number}
 
 

@@ -1,7 +1,5 @@
 #include "child_process.h"
 
-#include "afx_handle.h"
-
 #include <tlhelp32.h>
 
 #include <stdexcept>
@@ -20,27 +18,23 @@ ChildProcess::ChildProcess(const std::wstring& exePath,
         throw std::runtime_error("CreateProcess failed with error " +
                                  std::to_string(GetLastError()));
     }
-    CloseHandle(process.hThread);
-    m_hProcess = process.hProcess;
+    const KernelHandle thread(process.hThread);
+    m_process.Reset(process.hProcess);
     m_id = process.dwProcessId;
 }
 
-ChildProcess::~ChildProcess() {
-    CloseHandle(m_hProcess);
-}
-
 std::optional<DWORD> ChildProcess::ExitCode() const {
-    if (WaitForSingleObject(m_hProcess, 0) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(m_process.Get(), 0) != WAIT_OBJECT_0) {
         return std::nullopt;
     }
     DWORD code = 0;
-    GetExitCodeProcess(m_hProcess, &code);
+    GetExitCodeProcess(m_process.Get(), &code);
     return code;
 }
 
 void ChildProcess::Terminate() {
-    TerminateProcess(m_hProcess, 1);
-    WaitForSingleObject(m_hProcess, 5000);
+    TerminateProcess(m_process.Get(), 1);
+    WaitForSingleObject(m_process.Get(), 5000);
 }
 
 std::vector<DWORD> ChildProcessIds(DWORD parentId) {

@@ -1,6 +1,8 @@
 // One started instance of the watched program: its process id, and its end.
 #pragma once
 
+#include "afx_handle.h"
+
 #include <windows.h>
 
 #include <optional>
@@ -12,7 +14,6 @@ public:
     // Starts "<exe>" followed by a blank and the argument text, if any. Throws std::runtime_error
     // with the Win32 error code when the process cannot be created.
     ChildProcess(const std::wstring& exePath, const std::optional<std::wstring>& arguments);
-    ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
@@ -24,7 +25,7 @@ public:
 
 private:
     std::wstring m_commandLine;
-    HANDLE m_hProcess = nullptr;
+    KernelHandle m_process;
     DWORD m_id = 0;
 };
 

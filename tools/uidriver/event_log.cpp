@@ -27,17 +27,13 @@ std::string EscapeLogValue(const std::string& value) {
 }
 
 EventLog::EventLog(const std::wstring& path)
-    : m_hFile(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)) {
-    if (m_hFile == INVALID_HANDLE_VALUE) {
+    : m_file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr)) {
+    if (!m_file) {
         throw std::runtime_error("cannot create the event log");
     }
     QueryPerformanceFrequency(&m_frequency);
     QueryPerformanceCounter(&m_start);
-}
-
-EventLog::~EventLog() {
-    CloseHandle(m_hFile);
 }
 
 std::int64_t EventLog::ElapsedMs() const {
@@ -57,5 +53,5 @@ void EventLog::WriteAt(std::int64_t ms, const std::string& event, const EventFie
     }
     line += "\n";
     DWORD written = 0;
-    WriteFile(m_hFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    WriteFile(m_file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }

@@ -3,6 +3,8 @@
 // Every line is written through at once, so a driver killed at a time-out leaves a complete log.
 #pragma once
 
+#include "afx_handle.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -17,7 +19,6 @@ std::string EscapeLogValue(const std::string& value);
 class EventLog {
 public:
     explicit EventLog(const std::wstring& path); // throws std::runtime_error
-    ~EventLog();
     EventLog(const EventLog&) = delete;
     EventLog& operator=(const EventLog&) = delete;
 
@@ -27,7 +28,7 @@ public:
     void WriteAt(std::int64_t ms, const std::string& event, const EventFields& fields);
 
 private:
-    HANDLE m_hFile;
+    KernelHandle m_file;
     LARGE_INTEGER m_start{};
     LARGE_INTEGER m_frequency{};
 };

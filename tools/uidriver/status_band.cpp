@@ -1,5 +1,6 @@
 #include "status_band.h"
 
+#include "afx_string_table.h"
 #include "text_encoding.h"
 
 #include <algorithm>
@@ -10,41 +11,23 @@
 
 namespace {
 
-constexpr LCID kKoreanLcid = 0x412;
-constexpr int kFrameWidth = 640;
-constexpr int kFrameHeight = 480;
 constexpr size_t kBandPixels = static_cast<size_t>(StatusBand::kWidth) * StatusBand::kHeight;
 
-struct ModuleFree {
-    void operator()(HMODULE module) const { FreeLibrary(module); }
+// Selects an object into a DC for one scope and puts the previous one back.
+class ScopedSelection {
+public:
+    ScopedSelection(HDC dc, HGDIOBJ object) : m_dc(dc), m_previous(SelectObject(dc, object)) {}
+    ~ScopedSelection() { SelectObject(m_dc, m_previous); }
+    ScopedSelection(const ScopedSelection&) = delete;
+    ScopedSelection& operator=(const ScopedSelection&) = delete;
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_previous;
 };
-using ResourceModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFree>;
 
-// The string-table entry as the program reads it: block id/16+1 of RT_STRING with no language
-// named, then (id mod 16) counted UTF-16 entries further.
-std::wstring LoadStringEntry(HMODULE module, int id) {
-    const HRSRC block = FindResourceA(module, MAKEINTRESOURCEA(id / 16 + 1), MAKEINTRESOURCEA(6));
-    if (block == nullptr) {
-        return {};
-    }
-    const HGLOBAL data = LoadResource(module, block);
-    const auto* entry = static_cast<const WCHAR*>(LockResource(data));
-    if (entry == nullptr) {
-        return {};
-    }
-    const WCHAR* const end = entry + SizeofResource(module, block) / sizeof(WCHAR);
-    for (int skipped = 0; skipped < id % 16 && entry < end; ++skipped) {
-        entry += 1 + *entry;
-    }
-    if (entry >= end) {
-        return {};
-    }
-    const size_t available = static_cast<size_t>(end - entry - 1);
-    return std::wstring(entry + 1, std::min<size_t>(*entry, available));
-}
-
-// A 640x25 32-bit top-down DIB section; `bits` receives its pixels.
-Bitmap CreateBandBitmap(HDC dc, std::uint32_t** bits) {
+// A band-sized 32-bit top-down DIB section; `bits` receives its pixels.
+GdiObject CreateBandBitmap(HDC dc, std::uint32_t** bits) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = StatusBand::kWidth;
@@ -53,7 +36,7 @@ Bitmap CreateBandBitmap(HDC dc, std::uint32_t** bits) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
-    Bitmap bitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    GdiObject bitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
     if (!bitmap) {
         throw std::runtime_error("cannot create a band bitmap");
     }
@@ -73,15 +56,15 @@ std::vector<std::uint32_t> CopyPixels(const std::uint32_t* bits) {
 StatusText DrawCandidate(HDC screen, int id, std::wstring text) {
     const MemoryDc dc(CreateCompatibleDC(screen));
     std::uint32_t* bits = nullptr;
-    const Bitmap bitmap = CreateBandBitmap(dc.get(), &bits);
-    const ScopedSelection selection(dc.get(), bitmap.get());
+    const GdiObject bitmap = CreateBandBitmap(dc.Get(), &bits);
+    const ScopedSelection selection(dc.Get(), bitmap.Get());
     GdiFlush();
     std::memset(bits, 0, kBandPixels * sizeof(std::uint32_t));
-    SetTextColor(dc.get(), RGB(255, 255, 255));
-    SetBkMode(dc.get(), TRANSPARENT);
+    SetTextColor(dc.Get(), RGB(255, 255, 255));
+    SetBkMode(dc.Get(), TRANSPARENT);
     RECT rect{0, 0, StatusBand::kWidth, StatusBand::kHeight};
     const std::string ansi = ToThreadAnsi(text);
-    DrawTextA(dc.get(), ansi.data(), static_cast<int>(ansi.size()), &rect, DT_CENTER);
+    DrawTextA(dc.Get(), ansi.data(), static_cast<int>(ansi.size()), &rect, DT_CENTER);
     StatusText candidate{id, std::move(text), CopyPixels(bits), 0};
     candidate.litPixels = static_cast<int>(std::count_if(
         candidate.pixels.begin(), candidate.pixels.end(), [](std::uint32_t p) { return p != 0; }));
@@ -116,31 +99,32 @@ int MismatchAllowance(int litPixels) {
 }
 
 StatusBand::StatusBand(const std::wstring& exePath)
-    : m_bandTop(GetSystemDefaultLCID() == kKoreanLcid ? 300 : 310), m_screen(GetDC(nullptr)),
-      m_memory(CreateCompatibleDC(m_screen.get())) {
-    const ResourceModule module(LoadLibraryExW(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    : m_bandTop(ui::StatusTextBand(GetSystemDefaultLCID()).top), m_screen(GetDC(nullptr)),
+      m_memory(CreateCompatibleDC(m_screen.Get())) {
+    const LibraryModule module(LoadLibraryExW(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (!module) {
         throw std::runtime_error("cannot open the program's resources, error " +
                                  std::to_string(GetLastError()));
     }
     for (int id = kFirstStringId; id <= kLastStringId; ++id) {
-        std::wstring text = LoadStringEntry(module.get(), id);
+        std::wstring text(FindStringTableEntry(module.Get(), static_cast<UINT>(id)));
         if (!text.empty()) {
-            m_texts.push_back(DrawCandidate(m_screen.get(), id, std::move(text)));
+            m_texts.push_back(DrawCandidate(m_screen.Get(), id, std::move(text)));
         }
     }
-    m_bitmap = CreateBandBitmap(m_memory.get(), &m_bits);
+    m_bitmap = CreateBandBitmap(m_memory.Get(), &m_bits);
 }
 
 POINT StatusBand::FrameOrigin() const {
-    return POINT{(GetSystemMetrics(SM_CXSCREEN) - kFrameWidth) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - kFrameHeight) / 2};
+    const ui::FramePosition origin =
+        ui::FramePositionOnScreen(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    return POINT{origin.x, origin.y};
 }
 
 std::vector<std::uint32_t> StatusBand::CaptureBand() const {
     const POINT origin = FrameOrigin();
-    const ScopedSelection selection(m_memory.get(), m_bitmap.get());
-    BitBlt(m_memory.get(), 0, 0, kWidth, kHeight, m_screen.get(), origin.x, origin.y + m_bandTop,
+    const ScopedSelection selection(m_memory.Get(), m_bitmap.Get());
+    BitBlt(m_memory.Get(), 0, 0, kWidth, kHeight, m_screen.Get(), origin.x, origin.y + m_bandTop,
            SRCCOPY);
     return CopyPixels(m_bits);
 }

@@ -8,7 +8,9 @@
 // bitmap, and compares the band taken from the screen with each drawing.
 #pragma once
 
-#include "gdi_objects.h"
+#include "afx_handle.h"
+#include "res/resource.h"
+#include "ui/progress_geometry.h"
 
 #include <windows.h>
 
@@ -37,10 +39,10 @@ struct BandReading {
 
 class StatusBand {
 public:
-    static constexpr int kWidth = 640;
-    static constexpr int kHeight = 25;
-    static constexpr int kFirstStringId = 129;
-    static constexpr int kLastStringId = 143;
+    static constexpr int kWidth = ui::kFrameWidth;
+    static constexpr int kHeight = ui::kBandHeight;
+    static constexpr int kFirstStringId = IDS_APP_TITLE;
+    static constexpr int kLastStringId = IDS_XP_ONLY;
 
     // Throws std::runtime_error when the program file cannot be opened as a resource module.
     explicit StatusBand(const std::wstring& exePath);
@@ -57,7 +59,7 @@ private:
     int m_bandTop;
     ScreenDc m_screen;
     MemoryDc m_memory;
-    Bitmap m_bitmap;
+    GdiObject m_bitmap;
     std::uint32_t* m_bits = nullptr;
 };
 
