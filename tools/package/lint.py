@@ -146,14 +146,14 @@ def _stand_in_findings(description, exe):
 
 
 def _copy_findings(description, exe):
-    found = []
+    payload = _named_payload(description, exe)
     by_contents = {}
-    for name, contents in _named_payload(description, exe):
+    for name, contents in payload:
         by_contents.setdefault(contents, []).append(name)
-    found += [f"the payload files {', '.join(names)} have the same contents: a copy mistake?"
-              for names in by_contents.values() if len(names) > 1]
+    found = [f"the payload files {', '.join(names)} have the same contents: a copy mistake?"
+             for names in by_contents.values() if len(names) > 1]
     image = description["image"]["file"]
-    carried = dict(_named_payload(description, exe)).get(image)
+    carried = dict(payload).get(image)
     if carried is not None and not carried:
         found.append(f"the image {image} is empty")
     return [{"severity": ERROR, "text": t} for t in found]
