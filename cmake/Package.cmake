@@ -62,6 +62,11 @@ endif()
 # What the package description is made from, one "key=value" per line.
 set(package_inputs "image=${BIOSUPDATE_IMAGE_NAME}\nstamp=${stamp}\n")
 string(APPEND package_inputs "payload-dir=${BIOSUPDATE_PAYLOAD_DIR}\n")
+if(BIOSUPDATE_VENDOR_PAYLOAD)
+    string(APPEND package_inputs "vendor-payload=1\n")
+else()
+    string(APPEND package_inputs "vendor-payload=0\n")
+endif()
 string(APPEND package_inputs "resource-header=${CMAKE_CURRENT_LIST_DIR}/../res/resource.h\n")
 foreach(entry IN LISTS BIOSUPDATE_PAYLOAD_ENTRIES)
     string(APPEND package_inputs "payload=${entry}\n")
@@ -70,7 +75,9 @@ biosupdate_write_if_changed(${CMAKE_BINARY_DIR}/package_inputs.txt "${package_in
 
 # After the link: checks the imports of `target` and points its load-configuration directory
 # (tools/package/harden_executable.py, which reads the linker's map), signs and verifies it when a
-# certificate is given, then writes <name>.package.json beside it.
+# certificate is given, writes <name>.package.json beside it and lints the two; an error of the
+# lint fails the build and removes both, so that the next build links again rather than keeping a
+# package that must not ship.
 function(biosupdate_package target)
     set(executable $<TARGET_FILE:${target}>)
     set(map_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
@@ -78,6 +85,10 @@ function(biosupdate_package target)
     set(signer_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.signer.txt)
     set(sign_command "")
     set(signer_argument "")
+    set(cafile_argument "")
+    if(BIOSUPDATE_SIGN_CAFILE)
+        set(cafile_argument --cafile ${BIOSUPDATE_SIGN_CAFILE})
+    endif()
     if(BIOSUPDATE_SIGN_PKCS12)
         set(sign_command
             COMMAND ${CMAKE_COMMAND} "-DEXECUTABLE=${executable}" "-DSIGNER_FILE=${signer_file}"
@@ -94,7 +105,9 @@ function(biosupdate_package target)
         COMMAND ${BIOSUPDATE_PYTHON} -m tools.package --executable ${executable}
                 --inputs ${CMAKE_BINARY_DIR}/package_inputs.txt ${signer_argument}
                 --output ${CMAKE_CURRENT_BINARY_DIR}/${target}.package.json
+        COMMAND ${BIOSUPDATE_PYTHON} -m tools.package.lint ${CMAKE_CURRENT_BINARY_DIR}/${target}.package.json
+                ${cafile_argument} --remove-on-error
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
-        COMMENT "Checking the imports, pointing the load configuration, writing the package description"
+        COMMENT "Checking the imports, pointing the load configuration, writing the package description, linting the package"
         VERBATIM)
 endfunction()

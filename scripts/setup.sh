@@ -8,7 +8,8 @@ packages=(
     g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
     wine wine32:i386 wine64 xvfb xauth x11-utils fonts-nanum
     googletest clang clang-format libclang-rt-14-dev
-    util-linux locales python3-jinja2 python3-pefile python3-psutil python3-pil flake8
+    util-linux locales python3-jinja2 python3-pefile python3-psutil python3-pil
+    python3-junitparser flake8
     osslsigncode openssl
 )
 

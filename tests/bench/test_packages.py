@@ -1,9 +1,10 @@
 """End to end under Wine: packages on the bench. The quick set on the default package finds every
-machine behaving as expected, and so do the rows of every form of the clean-up mode's argument; a
-vendor's package, built with another image name and stamp and signed, does too on its own
-platform, and benched for another platform it is named as one that would not flash there, with a
-non-zero exit; a release that skips versions, with a utility that runs for 90 s, benches clean; a
-release meant for its own version is named, with a non-zero exit."""
+machine behaving as expected, and its JUnit results read back as a CI system reads them; so do the
+rows of every form of the clean-up mode's argument. A vendor's package, built with another image
+name and stamp and signed with a certificate about to expire, does too on its own platform, with
+the lint's warning; benched for another platform it is named as one that would not flash there,
+with a non-zero exit. A release that skips versions, with a utility that runs for 90 s, benches
+clean; a release meant for its own version is named, with a non-zero exit."""
 
 import json
 import os
@@ -11,6 +12,8 @@ import subprocess
 import sys
 import tempfile
 import unittest
+
+from junitparser import JUnitXml
 
 from tools import ROOT
 
@@ -25,19 +28,26 @@ VENDOR_STAMP = "2.0.0001"
 SLOW_UTILITY_MS = 90000
 
 
-def bench(description, *options):
-    """The bench's exit status, summary, results and report page."""
+def bench(description, *options, read_junit=False):
+    """The bench's exit status, summary, results and report page (and, on request, the JUnit
+    suite with the screenshots it attaches that exist)."""
     with tempfile.TemporaryDirectory() as folder:
-        out = os.path.join(folder, "out")
+        out, junit = os.path.join(folder, "out"), os.path.join(folder, "junit.xml")
         result = subprocess.run(
             [sys.executable, "-m", "tools.bench", description, "--out", out,
              "--driver", os.environ["BIOSUPDATE_UIDRIVER"],
-             "--cache", os.environ["BIOSUPDATE_E2E_CACHE"], *options],
+             "--cache", os.environ["BIOSUPDATE_E2E_CACHE"], *options,
+             *(["--junit", junit] if read_junit else [])],
             cwd=ROOT, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=1200)
         with open(os.path.join(out, "results.json")) as handle:
             results = json.load(handle)
         with open(os.path.join(out, "report.html"), encoding="utf-8") as handle:
             page = handle.read()
+        if read_junit:
+            (suite,) = JUnitXml.fromfile(junit)
+            attached = [line for case in suite for line in case.system_out.splitlines()
+                        if line.startswith("[[ATTACHMENT|") and os.path.isfile(line[13:-2])]
+            return result.returncode, result.stdout, results, suite, attached
     return result.returncode, result.stdout, results, page
 
 
@@ -51,16 +61,22 @@ def outcomes(machines):
 
 class Packages(unittest.TestCase):
     def test_the_default_package_behaves_as_expected_on_the_quick_set(self):
-        status, summary, results, _ = bench(DEFAULT_PACKAGE, "--quick")
-        self.assertEqual(status, 0, summary)
-        self.assertTrue(summary.endswith("verdict: as expected\n"), summary)
+        status, summary, results, suite, attached = bench(DEFAULT_PACKAGE, "--quick",
+                                                          read_junit=True)
         machines = results["machines"]
+        self.assertEqual(status, 0, summary)
+        self.assertEqual(results["lint"], [])
+        self.assertTrue(summary.endswith("verdict: as expected\n"), summary)
         self.assertGreaterEqual(len(machines), 9)
         for machine in machines:
             name = machine["machine"]["name"]
             self.assertEqual(machine["differences"], [], name)
             # Everything but the clean-up mode shows something worth a screenshot.
             self.assertEqual(machine["screenshot"] is None, name == "clean-up-mode", name)
+        self.assertEqual([case.name for case in suite],
+                         ["lint"] + [m["machine"]["name"] for m in machines])
+        self.assertTrue(all(case.is_passed for case in suite))
+        self.assertEqual(len(attached), len(machines) - 1)
 
     def test_every_form_of_the_clean_up_mode_s_argument_cleans_up(self):
         status, summary, results, _ = bench(DEFAULT_PACKAGE, "--only", "clean-up-*")
@@ -76,6 +92,11 @@ class Packages(unittest.TestCase):
             self.assertEqual(json.load(handle)["executable"]["signer"], "CN=BIOSUpdate Test Vendor")
         status, summary, results, _ = bench(VENDOR_PACKAGE, "--only", "baseline")
         self.assertEqual(status, 0, summary)
+        # Its throwaway certificate lasts a day: a warning, which fails nothing.
+        (finding,) = results["lint"]
+        self.assertEqual(finding["severity"], "warning")
+        self.assertIn("the certificate CN=BIOSUpdate Test Vendor expires on", finding["text"])
+        self.assertIn("lint warning: the certificate", summary)
         (machine,) = results["machines"]
         (utility,) = machine["observed"]["utility"]
         self.assertTrue(utility["command_line"].endswith(" ABCDE2A0.ROM"), utility)
@@ -88,7 +109,7 @@ class Packages(unittest.TestCase):
         self.assertTrue(summary.endswith("verdict: differs\n"), summary)
         sentence = ("the package is meant to replace the BIOS MIRTSF12, but its image "
                     "abcde2a0.rom is of the platform ABCDE: the program will not flash it there")
-        self.assertIn(f"package: {sentence}", summary)
+        self.assertIn(f"lint error: {sentence}", summary)
         # The program itself behaved as its rules say.
         self.assertEqual(outcomes(results["machines"]), {"baseline": ("MIRTSF12", "cannot update")})
 
@@ -98,7 +119,7 @@ class Packages(unittest.TestCase):
             "--env", f"BIOSUPDATE_STUB_DELAY_MS={SLOW_UTILITY_MS}")
         self.assertEqual(status, 0, summary)
         self.assertTrue(summary.endswith("verdict: as expected\n"), summary)
-        self.assertEqual(results["package_problems"], [])
+        self.assertEqual(results["lint"], [])
         self.assertEqual(outcomes(results["machines"]), {
             "baseline": ("MIRTSF12", "flash"), "bios-equal": ("MIRTSF15", "same version"),
             "bios-newer": ("MIRTSF16", "running BIOS newer")})
@@ -115,7 +136,7 @@ class Packages(unittest.TestCase):
         self.assertTrue(summary.endswith("verdict: differs\n"), summary)
         sentence = ("the package is meant to replace the BIOS MIRTSF12, but its image "
                     "mirtsf12.imc is the same version: the program will not flash it there")
-        self.assertIn(f"package: {sentence}", summary)
+        self.assertIn(f"lint error: {sentence}", summary)
         self.assertIn(sentence, page)
         self.assertEqual(outcomes(results["machines"]), {"baseline": ("MIRTSF12", "same version")})
 

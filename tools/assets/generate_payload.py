@@ -34,6 +34,8 @@ INI_LINES = (
 IMAGE_SIZE = 1053222
 IMAGE_HEADER = b"BIOSUpdate demo BIOS image: a stand-in, not firmware.\r\n"
 IMAGE_SEED = b"BIOSUpdate demo image"
+# How every placeholder begins, so that the package lint knows one wherever it turns up.
+PLACEHOLDER_MARK = b"BIOSUpdate placeholder for "
 
 
 def phlash_ini():
@@ -55,11 +57,20 @@ def demo_image():
 
 
 def placeholder(name):
-    return (
-        f"BIOSUpdate placeholder for {name}\r\n"
+    return PLACEHOLDER_MARK + (
+        f"{name}\r\n"
         f"This file is a stand-in, not the vendor's {name}. It is carried by the default "
         "payload so that the program can be built and tested without the vendor's files.\r\n"
     ).encode("ascii")
+
+
+def stand_in(contents):
+    """Which of this payload's stand-ins the contents are, by their marks, or None."""
+    if contents.startswith(IMAGE_HEADER):
+        return "our demo image"
+    if contents.startswith(PLACEHOLDER_MARK):
+        return "our placeholders"
+    return None
 
 
 def payload(ini_name, image_name, placeholder_names):

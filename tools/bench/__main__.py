@@ -1,10 +1,12 @@
-"""Runs a built BIOSUpdate package on a matrix of simulated notebooks under Wine and holds what
-each one showed and did against what the package must do there. Writes results.json and
-report.html into the output folder and prints a summary. Must run as root (the runner mounts a
-fake /sys/class in private namespaces).
+"""Lints a built BIOSUpdate package (python3 -m tools.package.lint), runs it on a matrix of
+simulated notebooks under Wine and holds what each one showed and did against what the package
+must do there. Writes results.json and report.html into the output folder, on request JUnit XML
+and a Markdown summary for a CI system, and prints a summary. Must run as root (the runner mounts
+a fake /sys/class in private namespaces).
 
-Exit status: 0 when every machine behaved as expected, 1 when any differed (or the package
-disagrees with its description), 2 on bad usage or a failed set-up, 130 when interrupted."""
+Exit status: 0 when every machine behaved as expected and the lint found no error, 1 when any
+machine differed or the lint found an error, 2 on bad usage or a failed set-up, 130 when
+interrupted."""
 
 import argparse
 import datetime
@@ -16,7 +18,8 @@ import time
 
 from .. import DRIVER, PRODUCT_DIR, ROOT, RUN_CACHE, name_value
 from ..e2e.runner import E2EError
-from . import matrix, package, report_page, running
+from ..package import lint
+from . import ci, matrix, package, report_page, running
 
 DEFAULT_PACKAGE = PRODUCT_DIR / package.DESCRIPTION_NAME
 DEFAULT_OUT = ROOT / "build" / "bench" / "latest"
@@ -54,6 +57,8 @@ def parse_arguments(argv):
     p.add_argument("--driver", default=DRIVER, help="uidriver.exe (default: %(default)s)")
     p.add_argument("--cache", default=RUN_CACHE,
                    help="the runner's template prefix and runs (default: %(default)s)")
+    p.add_argument("--junit", metavar="FILE", help="also write the results as JUnit XML")
+    p.add_argument("--markdown", metavar="FILE", help="also write a short Markdown summary")
     p.add_argument("--list", action="store_true", help="list the machines and exit")
     args = p.parse_args(argv)
     if args.jobs < 1:
@@ -70,8 +75,9 @@ def main(argv):
     try:
         description = package.load(args.package)
         target = package.target(description, args.platform, args.running_version)
-        problems = package.problems(description) + package.unfit(target)
-    except package.PackageError as error:
+        findings = lint.lint(description) + [{"severity": lint.ERROR, "text": sentence}
+                                             for sentence in package.unfit(target)]
+    except (package.PackageError, lint.LintError) as error:
         print(f"bench: {error}", file=sys.stderr)
         return 2
     machines = matrix.select(target, args.quick, args.only)
@@ -88,6 +94,8 @@ def main(argv):
         print(f"bench: uidriver.exe is missing: {args.driver} (build it in a tests tree)",
               file=sys.stderr)
         return 2
+    for f in findings:
+        print(f"bench: lint {f['severity']}: {f['text']}", file=sys.stderr)
     signal.signal(signal.SIGTERM, _terminate)
     started, started_at = time.monotonic(), datetime.datetime.now().astimezone()
     bench = running.Bench(description["exe"], target, out, os.path.abspath(args.driver),
@@ -106,12 +114,16 @@ def main(argv):
         print(f"bench: {error}", file=sys.stderr)
         return 2
     document = {
-        "format": 1, "package": description, "target": target, "package_problems": problems,
+        "format": 1, "package": description, "target": target, "lint": findings,
         "set": "quick" if args.quick else "full", "only": args.only, "jobs": args.jobs,
         "started": started_at.isoformat(timespec="seconds"),
         "seconds": round(time.monotonic() - started, 1), "machines": results}
     report_page.write_results(document, out)
     page = report_page.render(document, out)
+    if args.junit:
+        ci.write_junit(document, args.junit, out)
+    if args.markdown:
+        ci.write_markdown(document, args.markdown)
     print(report_page.summary(document, page))
     return 0 if report_page.verdict(document) == "as expected" else 1
 

@@ -10,6 +10,16 @@ from . import rules
 TOLERANCE_MS = 1000
 
 
+def text_name(text_id, strings, words=None):
+    """A text of the program by its words in quotes: the words seen, else the program's own
+    string of that id (as the runner reports its table); its id only when neither is known."""
+    if words is None:
+        words = (strings or {}).get(str(text_id))
+    if words is None:
+        return f"text {text_id}"
+    return '"' + " ".join(words.split()) + '"'
+
+
 def _text_id(text, strings):
     """The id of the program's own string with this text (the lowest of equal ones), or None."""
     ids = sorted(int(i) for i, s in strings.items() if s == text)
@@ -79,6 +89,7 @@ def observe(report):
                        for s in report["status_texts"]],
             "timeline": report["status_timeline"],
             "utility": _utility_starts(report),
+            "strings": strings,
             "stamp": version["string"] if version else None,
             "left": folder["entries"] if folder["exists"] else None,
             "work_folder": folder["path"],
@@ -87,15 +98,18 @@ def observe(report):
             "second_instance": second, "errors": report["errors"]}
 
 
-def _box_text(box):
+def _box_text(box, strings):
     who = "" if box["role"] == "first" else f"{box['role']} instance: "
-    text = f"text {box['text_id']}" if box["text_id"] else f"unknown text {box.get('text')!r}"
+    text = text_name(box["text_id"], strings, box.get("text"))
+    if box["text_id"] is None:
+        text += " (not a text of the program)"
     answer = f"answered {box['pressed']}" if box["pressed"] else "left open"
-    return f"{who}\"{box['caption']}\" {text} [{'/'.join(box['buttons'])}] {answer}"
+    return f"{who}\"{box['caption']}\" box {text} [{'/'.join(box['buttons'])}] {answer}"
 
 
-def _boxes(expected, observed):
-    want, seen = [_box_text(b) for b in expected], [_box_text(b) for b in observed]
+def _boxes(expected, observed, strings):
+    want = [_box_text(b, strings) for b in expected]
+    seen = [_box_text(b, strings) for b in observed]
     if want == seen:
         return []
     return [f"message boxes: expected {'; '.join(want) or 'none'}, saw {'; '.join(seen) or 'none'}"]
@@ -106,18 +120,25 @@ def _answer_ms(observed):
 
 
 def _status(expected, observed, tolerance_ms):
+    strings = observed["strings"]
     want = [s["id"] for s in expected["status"]]
     seen = [s["id"] for s in observed["status"]]
     if want != seen:
-        return [f"status texts: expected {', '.join(map(str, want)) or 'none'}, "
-                f"saw {', '.join(map(str, seen)) or 'none'}"]
+        same = next((i for i, (w, s) in enumerate(zip(want, seen)) if w != s),
+                    min(len(want), len(seen)))
+        after = f" after {text_name(want[same - 1], strings)}" if same else ""
+        expected_names = [text_name(i, strings) for i in want[same:]]
+        seen_names = [text_name(s["id"], strings, s["text"]) for s in observed["status"][same:]]
+        return [f"status texts{after}: expected {', '.join(expected_names) or 'no more'}, "
+                f"saw {', '.join(seen_names) or 'no more'}"]
     found = []
     previous, before = _answer_ms(observed), "the answer"
     for step, shown in zip(expected["status"], observed["status"]):
+        name = text_name(step["id"], strings, shown["text"])
         if previous is not None and abs(shown["ms"] - previous - step["after_ms"]) > tolerance_ms:
-            found.append(f"text {step['id']} showed {shown['ms'] - previous} ms after {before}, "
+            found.append(f"{name} showed {shown['ms'] - previous} ms after {before}, "
                          f"expected about {step['after_ms']} ms")
-        previous, before = shown["ms"], f"text {step['id']}"
+        previous, before = shown["ms"], name
     end = observed["end_ms"]
     if seen and end is not None and expected["shown_before_end_ms"] is not None:
         if abs(end - previous - expected["shown_before_end_ms"]) > tolerance_ms:
@@ -155,8 +176,9 @@ def _utility_times(expected, observed, run, tolerance_ms):
     found = []
     shown = [s["ms"] for s in observed["status"] if s["id"] == rules.IDS_UPDATING]
     if shown and abs(run["started_ms"] - shown[0] - expected["after_ms"]) > tolerance_ms:
-        found.append(f"the flash utility started {run['started_ms'] - shown[0]} ms after text "
-                     f"{rules.IDS_UPDATING}, expected about {expected['after_ms']} ms")
+        found.append(f"the flash utility started {run['started_ms'] - shown[0]} ms after "
+                     f"{text_name(rules.IDS_UPDATING, observed['strings'])}, expected about "
+                     f"{expected['after_ms']} ms")
     if run["ended_ms"] is None:
         found.append("the flash utility did not end by itself (it was ended from outside, or "
                      "ran until the run was stopped)")
@@ -179,7 +201,7 @@ def differences(expected, observed, tolerance_ms=TOLERANCE_MS):
     found = [f"the runner reported: {e}" for e in observed["errors"]]
     if observed["ended"] != expected["ended"]:
         found.append(f"the run ended as {observed['ended']!r}, expected {expected['ended']!r}")
-    found += _boxes(expected["boxes"], observed["boxes"])
+    found += _boxes(expected["boxes"], observed["boxes"], observed["strings"])
     found += _status(expected, observed, tolerance_ms)
     found += _utility_differences(expected["utility"], observed, tolerance_ms)
     if observed["stamp"] != expected["stamp"]:

@@ -1,7 +1,6 @@
 """The package under test: its description (BIOSUpdate.package.json beside BIOSUpdate.exe, written
 by the build) and what it is meant for."""
 
-import hashlib
 import json
 import os
 
@@ -83,21 +82,3 @@ def unfit(target):
     return [f"the package is meant to replace the BIOS {bios}, but its image {target['image']} "
             f"is {why}: the program will not flash it there, since the image must be of the "
             "same platform and newer"]
-
-
-def problems(description):
-    """Sentences on where the package and its description disagree."""
-    found = []
-    executable = description["executable"]
-    with open(description["exe"], "rb") as handle:
-        digest = hashlib.sha256(handle.read()).hexdigest()
-    if executable.get("sha256") and digest != executable["sha256"].lower():
-        found.append(f"{executable['file']} is not the executable the description names "
-                     f"(SHA-256 {digest}, described {executable['sha256']})")
-    image = description["image"]
-    platform, number = rules.read_version(image["file"])
-    if (image.get("platform"), image.get("version_number")) != (platform, number):
-        found.append(f"the description says the image {image['file']} is "
-                     f"{image.get('platform')} {image.get('version_number')}, but its name "
-                     f"reads {platform} {number}")
-    return found

@@ -7,6 +7,9 @@ import os
 
 import jinja2
 
+from ..package import lint
+from .compare import text_name
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 RESULTS_NAME = "results.json"
 PAGE_NAME = "report.html"
@@ -19,7 +22,7 @@ COLOURS = {138: "#7f8c8d", 131: "#2980b9", 132: "#8e44ad", 135: "#16a085", 137: 
 def verdict(results):
     if results.get("interrupted"):
         return "interrupted"
-    differing = results["package_problems"] or any(m["differences"] for m in results["machines"])
+    differing = lint.errors(results["lint"]) or any(m["differences"] for m in results["machines"])
     return "differs" if differing else "as expected"
 
 
@@ -95,6 +98,7 @@ def render(results, out_dir):
     # Optional fields a description lacks render empty rather than end the run without a report.
     environment = jinja2.Environment(loader=jinja2.FileSystemLoader(HERE),
                                      autoescape=True, undefined=jinja2.ChainableUndefined)
+    environment.filters["words"] = text_name
     # One time axis for every row, so that the strips compare at a glance.
     span = max([_span(m) for m in results["machines"]] + [1])
     rows = [dict(m, timeline=timeline(m, span), image=_image(out_dir, m["screenshot"]))
@@ -113,7 +117,7 @@ def summary(results, page_path):
     differing = [m for m in machines if m["differences"]]
     lines = [f"bench: {len(machines)} machine(s) in {results['seconds']:.0f} s, "
              f"{len(machines) - len(differing)} as expected, {len(differing)} differing"]
-    lines += [f"  package: {p}" for p in results["package_problems"]]
+    lines += [f"  lint {f['severity']}: {f['text']}" for f in results["lint"]]
     for m in differing:
         lines.append(f"  {m['machine']['name']}: {m['differences'][0]}" +
                      (f" (+{len(m['differences']) - 1} more)" if len(m["differences"]) > 1

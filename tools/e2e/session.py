@@ -16,15 +16,14 @@ import time
 from PIL import ImageGrab
 
 from ..bench import rules
-from . import driver_log, fake_sysfs, reg_file, wine_prefix, wine_trace
+from . import driver_log, fake_sysfs, reg_file, stub_record, wine_prefix, wine_trace
 from .xvfb import Xvfb
 
 # Where the program and the driver run from.
 STAGE = r"C:\e2e"
 APPWIZARD_KEY = "Local AppWizard-Generated Applications"
 LOCALES = {"en": "en_US.UTF-8", "ko": "ko_KR.UTF-8"}
-# The stand-in utility records itself into the file this variable names (tools/flashstub).
-STUB_RECORD_VARIABLE = "BIOSUPDATE_STUB_RECORD"
+STUB_RECORD_VARIABLE = stub_record.RECORD_VARIABLE
 STUB_RECORD = STAGE + r"\flash-record.txt"
 POLL_SECONDS = 0.05
 # Registry files of a prefix, by the root key that their paths are relative to.

@@ -460,6 +460,7 @@ void stub_entry(void) {
     static char record_path[MAX_PATH];
     static char folder[MAX_PATH];
     const char* command_line = GetCommandLineA();
+    /* Only the stand-in reads this name; the package lint knows the stand-in by it. */
     BOOL recording = read_variable("BIOSUPDATE_STUB_RECORD", record_path, sizeof record_path);
     NumberSetting delay = read_number_variable("BIOSUPDATE_STUB_DELAY_MS");
     NumberSetting exit_code = read_number_variable("BIOSUPDATE_STUB_EXIT_CODE");

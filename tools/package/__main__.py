@@ -3,7 +3,8 @@ the BIOS image's name with its platform and version as the program reads them, t
 and every embedded payload file with its resource id, size and SHA-256.
 
 PACKAGE_INPUTS is the "key=value" file cmake/Package.cmake writes: image, stamp, payload-dir,
-resource-header, and one payload=<resource symbol>=<file name> line per payload file.
+vendor-payload (1 when the payload is the vendor's, 0 for our stand-ins), resource-header, and one
+payload=<resource symbol>=<file name> line per payload file.
 
 Exit status: 0 when the description is written, 1 when a file named cannot be read, 2 on bad
 usage."""
@@ -59,7 +60,8 @@ def describe(executable, inputs, signer):
     return {"format": 1,
             "executable": {"file": os.path.basename(executable), **file_facts(executable),
                            "signer": signer},
-            "image": image_facts(inputs["image"]), "stamp": inputs["stamp"], "payload": payload}
+            "image": image_facts(inputs["image"]), "stamp": inputs["stamp"],
+            "vendor_payload": inputs["vendor-payload"] == "1", "payload": payload}
 
 
 def main(arguments):
