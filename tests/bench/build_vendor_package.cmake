@@ -16,7 +16,7 @@ run(openssl pkcs12 -export -inkey ${TREE}/vendor.key -in ${TREE}/vendor.crt
 run(${CMAKE_COMMAND} -S ${SOURCE} -B ${TREE} -G Ninja -DCMAKE_BUILD_TYPE=Release
     -DCMAKE_TOOLCHAIN_FILE=${SOURCE}/cmake/mingw-i686.cmake -DBIOSUPDATE_IMAGE_NAME=abcde2a0.rom
     -DBIOSUPDATE_VERSION_STAMP=2.0.0001 -DBIOSUPDATE_SIGN_PKCS12=${TREE}/vendor.p12
-    -DBIOSUPDATE_SIGN_PASSWORD=throwaway)
+    -DBIOSUPDATE_SIGN_PASSWORD=throwaway -DBIOSUPDATE_VENDOR_PAYLOAD=)
 run(${CMAKE_COMMAND} --build ${TREE})
 
 # The same tree with our stand-ins as the vendor's payload: the package lint fails the build, says
