@@ -2,7 +2,9 @@
 // worker starts it (its switches, that folder as the current one, no window) and waited for.
 #include "probe.h"
 
+#include "afx_handle.h"
 #include "payload/work_folder.h"
+#include "worker/flash_command_line.h"
 
 #include <string>
 
@@ -14,25 +16,30 @@ void RunStub(Results& results, int launches) {
     payload::ExtractBiosImage(image);
     image.MakeUpper();
     char folder[MAX_PATH];
-    payload::GetWorkFolderPath(folder);
-    const std::string utility = std::string(folder) + "\\SWinFlash.exe";
-    const std::string line =
-        utility + " /BU=BIOS.bak /C /MFG /P /S /V /mode=2 " + std::string(image.GetString());
+    char utility[worker::kFlashExecutablePathSize];
+    char line[worker::kFlashCommandLineSize];
+    // The program's own path and line, quoted as the worker quotes them.
+    if (!payload::GetWorkFolderPath(folder) ||
+        !worker::FormatFlashExecutablePath(folder, utility, sizeof utility) ||
+        !worker::FormatFlashCommandLine(folder, image.GetString(), line, sizeof line)) {
+        payload::FinishUpdateRun();
+        return;
+    }
     std::vector<double> samples;
     for (int launch = 0; launch < launches; ++launch) {
         std::string writable = line;
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
+        PROCESS_INFORMATION started{};
         const Stopwatch clock;
-        if (!::CreateProcessA(utility.c_str(), &writable[0], nullptr, nullptr, FALSE,
-                              CREATE_NO_WINDOW, nullptr, folder, &startup, &process)) {
+        if (!::CreateProcessA(utility, &writable[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                              nullptr, folder, &startup, &started)) {
             break;
         }
-        ::WaitForSingleObject(process.hProcess, INFINITE);
+        const KernelHandle process(started.hProcess);
+        const KernelHandle thread(started.hThread);
+        ::WaitForSingleObject(process.Get(), INFINITE);
         samples.push_back(clock.ElapsedMs());
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
     }
     payload::FinishUpdateRun();
     results.Samples("stub_ms", samples);
