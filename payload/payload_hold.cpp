@@ -12,12 +12,6 @@ namespace {
 
 constexpr DWORD kCompareChunkSize = 64 * 1024;
 
-// A junction or symbolic link in the folder's place or a file's would lead the utility elsewhere.
-bool IsPlain(const BY_HANDLE_FILE_INFORMATION& info, bool directory) {
-    const bool isDirectory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    return isDirectory == directory && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-}
-
 // True when the rest of `file`, read from its start, is exactly `size` bytes equal to `expected`.
 bool ReadsExactly(HANDLE file, const void* expected, DWORD size) {
     const auto buffer = std::make_unique<char[]>(kCompareChunkSize);
@@ -70,8 +64,8 @@ bool PayloadHold::Acquire(const char* folder) {
         folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    bool held =
-        m_folder && ::GetFileInformationByHandle(m_folder.Get(), &info) && IsPlain(info, true);
+    bool held = m_folder && ::GetFileInformationByHandle(m_folder.Get(), &info) &&
+                IsPlainEntry(info.dwFileAttributes, true);
     for (std::size_t i = 0; held && i < kUtilityFiles.size(); ++i) {
         held = HoldFile(folder, kUtilityFiles[i], m_files[i]);
     }
@@ -92,8 +86,9 @@ bool PayloadHold::HoldFile(const char* folder, const PayloadFile& file, KernelHa
     held.Reset(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    return held && ::GetFileInformationByHandle(held.Get(), &info) && IsPlain(info, false) &&
-           info.nFileSizeHigh == 0 && info.nFileSizeLow == resource.Size() &&
+    return held && ::GetFileInformationByHandle(held.Get(), &info) &&
+           IsPlainEntry(info.dwFileAttributes, false) && info.nFileSizeHigh == 0 &&
+           info.nFileSizeLow == resource.Size() &&
            ReadsExactly(held.Get(), resource.Data(), resource.Size());
 }
 

@@ -51,13 +51,17 @@ bool GetWorkFolderPath(char (&buffer)[MAX_PATH]) {
     return AppendWorkFolder(buffer, sizeof buffer);
 }
 
+bool IsPlainEntry(DWORD attributes, bool directory) {
+    const bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return isDirectory == directory && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 bool GetOwnWorkFolder(char (&buffer)[MAX_PATH]) {
     if (!GetWorkFolderPath(buffer)) {
         return false;
     }
     const DWORD attributes = ::GetFileAttributesA(buffer);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (attributes == INVALID_FILE_ATTRIBUTES || !IsPlainEntry(attributes, true)) {
         std::memset(buffer, 0, sizeof buffer);
         return false;
     }

@@ -16,9 +16,12 @@ namespace payload {
 // to hold the payload's file names.
 bool GetWorkFolderPath(char (&buffer)[MAX_PATH]);
 
-// The same, and true only when the folder exists and is the program's own: a directory, not a
-// junction or symbolic link that would lead the program's writes and deletions elsewhere, and
-// not a file. Every routine here writes, deletes and starts only in such a folder.
+// True for a directory (or, with `directory` false, a file) that is neither a junction nor a
+// symbolic link, which would lead the program's writes, deletions or the utility elsewhere.
+bool IsPlainEntry(DWORD attributes, bool directory);
+
+// GetWorkFolderPath, and true only when the folder exists and is the program's own: a plain
+// directory, not a file. Every routine here writes, deletes and starts only in such a folder.
 bool GetOwnWorkFolder(char (&buffer)[MAX_PATH]);
 
 // True when anything, a directory included, matches `path`.
