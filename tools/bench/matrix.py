@@ -11,7 +11,8 @@ ODD_PROGRAM_FILES = r"C:\Program Files (x86) Tools"
 
 def _machine(name, group, title, **changes):
     machine = {"name": name, "group": group, "title": title, "bios_version": None, "ac": "on",
-               "battery": 100, "locale": "en", "program_files": None, "answer": "yes",
+               "battery": 100, "locale": "en", "windows": None, "screen": [1024, 768],
+               "program_files": None, "answer": "yes",
                "args": None, "second_instance": False, "leftovers": False}
     machine.update(changes)
     return machine

@@ -45,7 +45,8 @@ def leftovers(folder, names):
 def runner_options(exe, machine, target, driver, cache, screenshot_dir, env=None):
     """The runner's options for one machine; `env` is added to the program's environment."""
     options = {key: machine[key] for key in ("ac", "battery", "bios_version", "locale",
-                                             "program_files", "answer", "args")}
+                                             "windows", "screen", "program_files", "answer",
+                                             "args")}
     if machine["leftovers"]:
         options["files"] = leftovers(rules.work_folder(machine["program_files"]),
                                      target["payload"])

@@ -77,6 +77,8 @@ def parse_arguments(argv):
                    help="percent 0..100, or 'none' for no battery")
     p.add_argument("--bios-version", default="MIRTSF12")
     p.add_argument("--locale", choices=["en", "ko"], default="en")
+    p.add_argument("--windows", choices=sorted(runner.WINDOWS_VERSIONS),
+                   help="the Windows version shown to the program (default: Wine's own)")
     p.add_argument("--program-files", help=r"another Program Files folder, e.g. D:\Apps")
     p.add_argument("--program-files-kib", type=int, metavar="KIB",
                    help="a disk of this size (tmpfs) at --program-files")

@@ -22,6 +22,8 @@ from .report import Report
 DEFAULT_CACHE = Path.home() / ".cache" / "biosupdate-e2e"
 _WINDOWS_PATH = re.compile(r"^[A-Za-z]:\\")
 _STATUS_MOMENT = re.compile(r"^status:(\d+)(\+\d+)?$")
+# The Windows versions a run can show the program, as Wine's version setting names them.
+WINDOWS_VERSIONS = {"xp": "winxp", "7": "win7", "10": "win10"}
 
 
 class E2EError(RuntimeError):
@@ -164,6 +166,7 @@ class RunOptions:
     battery: Optional[int] = 100
     bios_version: str = "MIRTSF12"
     locale: str = "en"
+    windows: Optional[str] = None  # Wine's own default when None
     program_files: Optional[str] = None
     program_files_kib: Optional[int] = None
     answer: str = "yes"
@@ -215,6 +218,9 @@ class RunOptions:
         fake_sysfs.power_files(self.ac, self.battery)  # rejects an unknown AC state or charge
         if self.locale not in ("en", "ko"):
             raise ValueError(f"locale must be en or ko, not {self.locale!r}")
+        if self.windows is not None and self.windows not in WINDOWS_VERSIONS:
+            raise ValueError(f"windows must be one of {sorted(WINDOWS_VERSIONS)}, not "
+                             f"{self.windows!r}")
         if not isinstance(self.timeout, (int, float)) or self.timeout <= 0:
             raise ValueError("timeout must be a positive number of seconds")
         width, height = self.screen
@@ -249,7 +255,8 @@ class RunOptions:
             "exe": str(self.exe), "driver": str(self.driver), "cache": str(self.cache),
             "ac": self.ac, "battery": self.battery, "bios_version": self.bios_version,
             "locale": self.locale, "program_files": self.program_files,
-            "answer": self.answer, "answer_delay_ms": int(self.answer_delay_ms),
+            "windows": WINDOWS_VERSIONS.get(self.windows), "answer": self.answer,
+            "answer_delay_ms": int(self.answer_delay_ms),
             "other_boxes": self.other_boxes, "args": self.args, "timeout": self.timeout,
             "screen": [width, height],
             "files": {_windows_path(p, "a planted file"): _encode_content(p, c)
@@ -305,6 +312,7 @@ def run(options):
     if "fatal" in data:
         raise E2EError("the run failed: " + data["fatal"])
     data["options"] = {k: config[k] for k in (
-        "ac", "battery", "bios_version", "locale", "program_files", "answer", "args", "env",
+        "ac", "battery", "bios_version", "locale", "windows", "program_files", "answer", "args",
+        "env",
         "seconds", "timeout", "screen", "program_files_kib", "starts")}
     return Report(data)

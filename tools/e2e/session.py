@@ -69,6 +69,8 @@ class Run:
         shutil.copy2(c["exe"], os.path.join(stage, "BIOSUpdate.exe"))
         shutil.copy2(c["driver"], os.path.join(stage, "uidriver.exe"))
         values = {}
+        if c["windows"]:
+            values[(wine_prefix.WINE_KEY, "Version")] = c["windows"]
         if c["program_files"]:
             folder = self.unix(c["program_files"])
             os.makedirs(folder, exist_ok=True)

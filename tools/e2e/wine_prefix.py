@@ -13,6 +13,8 @@ TEMPLATE_STAMP = "e2e-template.stamp"
 # A run killed before its clean-up leaves its prefix behind; no run lasts this long.
 STALE_RUN_SECONDS = 24 * 3600
 PROGRAM_FILES_KEY = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion"
+# Wine's own settings; its "Version" value is the Windows version programs are shown.
+WINE_KEY = r"HKEY_CURRENT_USER\Software\Wine"
 
 
 class PrefixError(RuntimeError):
