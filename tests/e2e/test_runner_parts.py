@@ -93,6 +93,15 @@ class RunnerParts(unittest.TestCase):
             {"ms": 12, "pid": 0xfc, "tid": 0x100, "class": "trace", "channel": "msg",
              "text": "NtUserSetTimer Added 0x1005a f5f (nil) timeout 3000"}])
 
+    def test_a_started_program_s_path_is_read_back_in_its_own_letters(self):
+        # Wine writes a character beyond ASCII as a backslash and four hexadecimal digits.
+        for written, read in [
+                (r'\"C:\\\d504\b85c\\SWin.exe\" /P', r'"C:\프로\SWin.exe" /P'),
+                (r'\"C:\\Caf\00e9\\d504.exe\"', r'"C:\Café\d504.exe"'),
+                (r'a\"b\\c\td', 'a"b\\c\td')]:
+            text = f'CreateProcessInternalW app (null) cmdline L"{written}"'
+            self.assertEqual(wine_trace.process_start(text), (None, read), written)
+
 
 class Options(unittest.TestCase):
     def test_wrong_options_are_refused_as_they_are_made_and_the_session_gets_the_driver_form(self):

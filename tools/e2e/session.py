@@ -23,6 +23,8 @@ from .xvfb import Xvfb
 STAGE = r"C:\e2e"
 APPWIZARD_KEY = "Local AppWizard-Generated Applications"
 LOCALES = {"en": "en_US.UTF-8", "ko": "ko_KR.UTF-8"}
+# The ANSI code page of each system, in which the stand-in utility writes its record.
+ANSI_CODE_PAGES = {"en": "cp1252", "ko": "cp949"}
 STUB_RECORD_VARIABLE = stub_record.RECORD_VARIABLE
 STUB_RECORD = STAGE + r"\flash-record.txt"
 POLL_SECONDS = 0.05
@@ -290,7 +292,8 @@ class Run:
         record = c["env"].get(STUB_RECORD_VARIABLE)
         for path in ([record] if record else []) + c["collect"]:
             target = self.unix(path)
-            content = _read(target) if os.path.isfile(target) else None
+            encoding = ANSI_CODE_PAGES[c["locale"]] if path == record else "utf-8"
+            content = _read(target, encoding) if os.path.isfile(target) else None
             report["collected"][path] = content
         if record:
             report["stub_record"] = report["collected"][record]
@@ -376,9 +379,9 @@ class Screenshots:
         return self.taken
 
 
-def _read(path):
+def _read(path, encoding="utf-8"):
     try:
-        with open(path, encoding="utf-8", errors="replace") as handle:
+        with open(path, encoding=encoding, errors="replace") as handle:
             return handle.read()
     except FileNotFoundError:
         return ""

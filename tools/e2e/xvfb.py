@@ -1,4 +1,5 @@
-"""A private Xvfb display; Xvfb picks a free display number itself (-displayfd)."""
+"""A private Xvfb display; Xvfb picks a free display number itself (-displayfd). Its root window,
+which is Wine's desktop, is white, so that a screenshot tells the desktop from a window's black."""
 
 import os
 import select
@@ -16,7 +17,7 @@ class Xvfb:
         read_end, write_end = os.pipe()
         try:
             self._process = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-br", "-screen", "0",
+                ["Xvfb", "-displayfd", str(write_end), "-wr", "-screen", "0",
                  f"{width}x{height}x24", "-nolisten", "tcp"],
                 pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         except OSError as error:
