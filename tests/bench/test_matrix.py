@@ -34,7 +34,11 @@ class DefaultPackage(unittest.TestCase):
             "bios-space-in-prefix": "cannot update", "power-mains-20": flash,
             "power-mains-19": "low battery", "power-no-battery": flash,
             "power-off-mains": "no mains", "power-unknown": flash, "system-korean": flash,
-            "program-files-odd": flash, "answer-no": "declined",
+            "program-files-odd": flash, "program-files-hangul": flash,
+            "program-files-accented": flash, "windows-xp": flash, "windows-7": flash,
+            "windows-10": flash, "screen-800x600": flash, "screen-1920x1080": flash,
+            "screen-3840x2160": flash, "work-folder-stale": "cannot update",
+            "answer-no": "declined",
             "second-instance": "second instance ignored", "clean-up-mode": "clean-up",
             "clean-up-leading-blank": "clean-up", "clean-up-plus-sign": "clean-up",
             "clean-up-leading-zero": "clean-up", "clean-up-text-after": "clean-up"})
@@ -43,10 +47,37 @@ class DefaultPackage(unittest.TestCase):
             "clean-up-mode": "1", "clean-up-leading-blank": " 1", "clean-up-plus-sign": "+1",
             "clean-up-leading-zero": "01", "clean-up-text-after": "1 x"})
 
-    def test_the_quick_set_covers_every_outcome_once(self):
-        quick = outcomes(matrix.select(self.target, quick_set=True), self.target)
-        every = outcomes(matrix.full(self.target), self.target)
-        self.assertEqual(sorted(quick.values()), sorted(set(every.values())))
+    def test_the_quick_set_covers_every_outcome_and_each_dimension_that_shows_something_new(self):
+        for stand_in in (False, True):
+            target = dict(self.target, stand_in_utility=stand_in)
+            quick = matrix.select(target, quick_set=True)
+            every = outcomes(matrix.full(target), target)
+            self.assertEqual(set(outcomes(quick, target).values()), set(every.values()))
+            covered = [any(look(m) for m in quick) for look in [
+                lambda m: m["screen"] != [1024, 768], lambda m: m["windows"] == "xp",
+                lambda m: not (m["program_files"] or "").isascii(),
+                lambda m: m["stale_image"] is not None, lambda m: m["utility_box_ms"] is not None,
+                lambda m: m["utility_delay_ms"] is not None]]
+            self.assertEqual(covered, [True, True, True, True, stand_in, False], stand_in)
+            self.assertLessEqual(len(quick), 15)
+
+    def test_the_utility_s_rows_come_with_our_stand_in_utility_only(self):
+        for stand_in, names in [(False, []), (True, ["utility-slow", "utility-window"])]:
+            machines = matrix.full(dict(self.target, stand_in_utility=stand_in))
+            self.assertEqual([m["name"] for m in machines if m["group"] == "utility"], names)
+        target = dict(self.target, stand_in_utility=True)
+        for machine in matrix.full(target):
+            if machine["group"] == "utility":
+                self.assertEqual(rules.expect(machine, target)["outcome"], "flash")
+
+    def test_each_folder_beyond_ascii_is_written_by_its_own_system_s_code_page(self):
+        folders = {m["locale"]: m["program_files"] for m in matrix.full(self.target)
+                   if not (m["program_files"] or "").isascii()}
+        self.assertEqual(sorted(folders), ["en", "ko"])
+        for locale, code_page, foreign in [("ko", "cp949", "cp1252"), ("en", "cp1252", "cp949")]:
+            self.assertEqual(folders[locale].encode(code_page).decode(code_page), folders[locale])
+            with self.assertRaises(UnicodeEncodeError):
+                folders[locale].encode(foreign)
 
     def test_the_filter_takes_names_and_globs(self):
         for only, names in [("bios-equal", ["bios-equal"]), ("nothing", []),

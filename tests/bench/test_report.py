@@ -17,6 +17,8 @@ with open(os.path.join(RECORDED, "results.json")) as _handle:
 FINE, DIFFERING = RESULTS["machines"]
 WARNING = {"severity": "warning", "text": "the certificate CN=Vendor expires on 2027-01-01"}
 ERROR = {"severity": "error", "text": "the image abcde2a0.rom is empty"}
+CONFIRM = ('"BIOS update" box "You must close all the application now since the system will '
+           'restart after BIOS update is completed. Proceed BIOS update now?" [YES/NO] answered')
 
 
 class Comparison(unittest.TestCase):
@@ -37,14 +39,11 @@ class Comparison(unittest.TestCase):
         self.assertEqual(compare.differences(same, late), [
             'the run ended 6602 ms after "Target System BIOS and source System BIOS are same '
             'Version.", expected about 5000 ms'])
-        confirm = ('"BIOS update" box "You must close all the application now since the system '
-                   'will restart after BIOS update is completed. Proceed BIOS update now?" '
-                   '[YES/NO] answered')
         utility = lambda o: o["utility"][0]  # noqa: E731
         # (what changes in the observed outcome, or in the expected one, and the sentence.)
         for change_observed, change_expected, sentence in [
                 (lambda o: o["boxes"][0].update(pressed="NO"), None,
-                 f"message boxes: expected {confirm} YES, saw {confirm} NO"),
+                 f"message boxes: expected {CONFIRM} YES, saw {CONFIRM} NO"),
                 (lambda o: o["boxes"][0].update(text="Proceed?", text_id=None), None,
                  '"Proceed?" (not a text of the program)'),
                 (lambda o: o["status"].pop(1), None,
@@ -91,6 +90,29 @@ class Comparison(unittest.TestCase):
             (change_observed or change_expected)(observed if change_observed else expected)
             (found,) = compare.differences(expected, observed)
             self.assertIn(sentence, found)
+
+    def test_a_question_of_the_utility_counts_where_it_showed_when_it_was_answered(self):
+        expected = dict(FINE["expected"], boxes=FINE["expected"]["boxes"] + [rules.UTILITY_BOX])
+        box = {"role": "utility", "caption": "SWinFlash", "text": "Its own words",
+               "text_id": None, "buttons": ["OK"], "pressed": "OK", "appeared_ms": 17000,
+               "pressed_ms": 18000, "on_top": True, "foreground": True}
+        seen = 'the flash utility\'s "SWinFlash" box [OK] '
+        # (the change to the utility's box, or None when it never showed; how the sentence ends)
+        for changes, ending in [
+                ({}, None),
+                ({"on_top": False}, seen + "answered OK, not on top and in the foreground then"),
+                ({"foreground": False},
+                 seen + "answered OK, on top and not in the foreground then"),
+                ({"pressed": None}, seen + "left open, on top and in the foreground then"),
+                (None, f"saw {CONFIRM} YES")]:
+            observed = copy.deepcopy(FINE["observed"])
+            if changes is not None:
+                observed["boxes"].append(dict(box, **changes))
+            found = compare.differences(expected, observed)
+            self.assertEqual(len(found), ending is not None, changes)
+            if ending:
+                self.assertTrue(found[0].startswith("message boxes: expected "), found)
+                self.assertTrue(found[0].endswith(ending), found)
 
     def test_a_run_that_cannot_be_made_is_a_difference(self):
         with tempfile.TemporaryDirectory() as out:

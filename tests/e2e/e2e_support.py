@@ -11,10 +11,11 @@ import unittest
 
 from PIL import Image
 
-from tools.bench import rules, running
+from tools.bench import rules, running, status_screen
 from tools.bench.compare import TOLERANCE_MS
 from tools.bench.rules import IDS_APP_TITLE, IDS_CONFIRM, IDS_INITIALIZING, QUESTION_CAPTION
 from tools.e2e import runner, session, wine_trace
+from tools.package import lint
 
 # The default package, which the product tree builds.
 IMAGE_NAME, STAMP = "mirtsf13.imc", "1.1508.0312.01"
@@ -27,11 +28,8 @@ RECORD = {session.STUB_RECORD_VARIABLE: STUB_RECORD}
 IDT_START, IDT_ANIMATE, IDT_EXIT = 0x800, 0x805, 0xF5F
 WM_TIMER, WM_CLOSE, WM_UPDATE_FINISH, WM_UPDATE_QUIT = 0x113, 0x10, 0x806, 0x807
 TRACE_CHANNELS = "+msg,+process"
-# The status screen: a 640x480 frame centred on black, the text band 25 rows high (from row 300
-# on Korean systems, else 310), the progress block moving on the track's interior.
-FRAME_W, FRAME_H, BAND_H = 640, 480, 25
-TRACK = (259, 354, 378, 362)
-SCREENS = {"en": ("screen.bmp", 310), "ko": ("screen_ko.bmp", 300)}
+FRAME_W = rules.FRAME_SIZE[0]
+TRACK = rules.PROGRESS_TRACK
 
 _SET_TIMER = re.compile(r"^NtUserSetTimer Added (0x[0-9a-f]+) ([0-9a-f]+) \S+ timeout (\d+)$")
 _POST = re.compile(r"^NtUserPostMessage hwnd (0x[0-9a-f]+) msg ([0-9a-f]+) ")
@@ -75,9 +73,7 @@ class ProgramTrace:
 def picture_rows(path):
     """The rows of an image file as RGB bytes."""
     with Image.open(path) as picture:
-        width, height = picture.size
-        data = picture.convert("RGB").tobytes()
-    return [data[y * width * 3:(y + 1) * width * 3] for y in range(height)]
+        return status_screen.rows(picture)
 
 
 def differing_columns(row, other):
@@ -206,35 +202,30 @@ class ProductTestCase(unittest.TestCase):
         self.assert_stamped(report)
 
     def assert_status_screen(self, report, locale, at=None):
-        """Every screenshot (or those taken at the moments `at`) shows the frame centred on black
-        with the background of the system language, changed only in the text's band (the driver
-        named the text there) and by the progress block on its track; at least one shows the
-        block."""
-        background_file, band_top = SCREENS[locale]
-        background = picture_rows(self.product_file("res", "artwork", background_file))
+        """Every screenshot (or those taken at the moments `at`) shows the status screen as the
+        bench expects it, the frame centred on a black cover of the whole screen and changed on
+        the progress track by the block alone; at least one shows the block."""
         block_rows = picture_rows(self.product_file("res", "artwork", "progress.bmp"))
         block_colours = {row[i:i + 3] for row in block_rows for i in range(0, len(row), 3)}
         width, height = (int(v) for v in report["driver"]["screen"].split("x"))
-        left, top = (width - FRAME_W) // 2, (height - FRAME_H) // 2
+        expected = rules.status_screen(locale, (width, height))
+        frame = status_screen.picture(lint.Executable(self.exe).bitmaps[expected["picture"]])
+        frame_rows = status_screen.rows(frame)
+        left, top = expected["frame_at"]
         blocks_seen = 0
         shots = [s for s in report["screenshots"] if at is None or s["at"] in at]
         self.assertTrue(shots, "no screenshots")
         for shot in shots:
             self.assertTrue(shot["ok"], shot)
-            rows = picture_rows(shot["path"])
-            self.assertEqual((len(rows[0]) // 3, len(rows)), (width, height))
+            with Image.open(shot["path"]) as picture:
+                self.assertEqual(status_screen.faults(picture, frame, expected), [], shot["at"])
+                rows = status_screen.rows(picture)
             block_columns = set()
-            for y, row in enumerate(rows):
-                fy = y - top
-                inside = row[3 * left:3 * (left + FRAME_W)] if 0 <= fy < FRAME_H else b""
-                outside = row[:3 * left] + row[3 * (left + FRAME_W):] if inside else row
-                self.assertFalse(any(outside), f"lit pixels outside the frame in row {y}")
-                if not inside or inside == background[fy] or 0 <= fy - band_top < BAND_H:
-                    continue
-                for fx in differing_columns(inside, background[fy]):
+            for fy in range(TRACK[1], TRACK[3] + 1):
+                inside = rows[top + fy][3 * left:3 * (left + FRAME_W)]
+                for fx in differing_columns(inside, frame_rows[fy]):
                     pixel = inside[3 * fx:3 * fx + 3]
-                    on_track = TRACK[0] <= fx <= TRACK[2] and TRACK[1] <= fy <= TRACK[3]
-                    self.assertTrue(on_track and pixel in block_colours,
+                    self.assertTrue(TRACK[0] <= fx <= TRACK[2] and pixel in block_colours,
                                     f"frame pixel {fx},{fy} is {pixel.hex()} in {shot['at']}")
                     block_columns.add(fx)
             if block_columns:

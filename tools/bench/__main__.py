@@ -74,7 +74,9 @@ def main(argv):
     args = parse_arguments(argv)
     try:
         description = package.load(args.package)
-        target = package.target(description, args.platform, args.running_version)
+        carried = lint.Executable(description["exe"])
+        target = package.target(description, args.platform, args.running_version,
+                                lint.carries_stand_in_utility(description, carried))
         findings = lint.lint(description) + [{"severity": lint.ERROR, "text": sentence}
                                              for sentence in package.unfit(target)]
     except (package.PackageError, lint.LintError) as error:
@@ -99,7 +101,8 @@ def main(argv):
     signal.signal(signal.SIGTERM, _terminate)
     started, started_at = time.monotonic(), datetime.datetime.now().astimezone()
     bench = running.Bench(description["exe"], target, out, os.path.abspath(args.driver),
-                          os.path.abspath(args.cache), args.jobs, dict(args.env))
+                          os.path.abspath(args.cache), args.jobs, dict(args.env),
+                          carried.bitmaps)
     try:
         print(f"bench: {len(machines)} machine(s), {min(args.jobs, len(machines))} at a time; "
               "preparing Wine",

@@ -74,7 +74,8 @@ def observe(report):
     boxes = [{"role": b["role"], "caption": b["caption"], "text": b["text"],
               "text_id": _text_id(b["text"], strings), "buttons": b["buttons"],
               "pressed": b["pressed"], "appeared_ms": b["appeared_ms"],
-              "pressed_ms": b["pressed_ms"]} for b in report["message_boxes"]]
+              "pressed_ms": b["pressed_ms"], "on_top": b.get("on_top"),
+              "foreground": b.get("foreground")} for b in report["message_boxes"]]
     folder = report["work_folder"]
     version = report["registry"]["version"]
     second = None
@@ -99,11 +100,17 @@ def observe(report):
 
 
 def _box_text(box, strings):
+    answer = f"answered {box['pressed']}" if box["pressed"] else "left open"
+    if box["role"] == "utility":
+        # The utility's own words are not the program's; where its box showed is.
+        where = [what if box.get(key) else "not " + what
+                 for key, what in [("on_top", "on top"), ("foreground", "in the foreground")]]
+        return (f"the flash utility's \"{box['caption']}\" box [{'/'.join(box['buttons'])}] "
+                f"{answer}, {' and '.join(where)} then")
     who = "" if box["role"] == "first" else f"{box['role']} instance: "
     text = text_name(box["text_id"], strings, box.get("text"))
     if box["text_id"] is None:
         text += " (not a text of the program)"
-    answer = f"answered {box['pressed']}" if box["pressed"] else "left open"
     return f"{who}\"{box['caption']}\" box {text} [{'/'.join(box['buttons'])}] {answer}"
 
 

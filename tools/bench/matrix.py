@@ -7,13 +7,37 @@ import fnmatch
 from . import rules
 
 ODD_PROGRAM_FILES = r"C:\Program Files (x86) Tools"
+# Program Files folders named in letters beyond ASCII, each on the system whose ANSI code page
+# writes them: Hangul on a Korean system (949), accented Latin letters on an English one (1252).
+NON_ASCII_PROGRAM_FILES = {"ko": r"C:\프로그램 파일", "en": r"C:\Programmes Café Niño Über"}
+BASELINE_SCREEN = [1024, 768]
+SCREENS = [[800, 600], [1920, 1080], [3840, 2160]]
+WINDOWS = {"xp": "XP", "7": "7", "10": "10"}
+# What an older package left in the work folder: its image, with other bytes, read-only.
+STALE_IMAGE = "an image of an older package\r\n"
+# The stand-in utility's flash in the slow row: four times the program's longest pause (5 s) and
+# far beyond the 3 s exit timer, so that a run whose end came from a timer rather than from the
+# utility's end would show; short enough to cost the full set no more than one machine's time.
+SLOW_UTILITY_MS = 20000
+# When the stand-in utility asks its question: well inside its flash, the status screen showing.
+UTILITY_BOX_MS = 2000
+# Besides the first machine of each outcome, the quick set takes a machine of each dimension
+# whose run shows something none of those shows: a frame centred on another screen size (the
+# smallest, whose screenshot costs least), the oldest Windows the program meets, a folder name
+# in a multibyte code page, the check that refuses an older package's image, and a window of the
+# utility above the status screen. The slow utility is not among them: on every flash the bench
+# already judges the run's end from the utility's own end, so a longer flash shows nothing new
+# but its length, which would cost every quick run 20 s.
+QUICK_TOO = ["screen-800x600", "windows-xp", "program-files-hangul", "work-folder-stale",
+             "utility-window"]
 
 
 def _machine(name, group, title, **changes):
     machine = {"name": name, "group": group, "title": title, "bios_version": None, "ac": "on",
-               "battery": 100, "locale": "en", "windows": None, "screen": [1024, 768],
+               "battery": 100, "locale": "en", "windows": None, "screen": BASELINE_SCREEN,
                "program_files": None, "answer": "yes",
-               "args": None, "second_instance": False, "leftovers": False}
+               "args": None, "second_instance": False, "leftovers": False, "stale_image": None,
+               "utility_delay_ms": None, "utility_box_ms": None}
     machine.update(changes)
     return machine
 
@@ -54,6 +78,24 @@ def full(target):
         _machine("system-korean", "system", "Korean system", locale="ko"),
         _machine("program-files-odd", "system",
                  f"Program Files folder {ODD_PROGRAM_FILES}", program_files=ODD_PROGRAM_FILES),
+        _machine("program-files-hangul", "system",
+                 f"Korean system (code page 949), Program Files folder "
+                 f"{NON_ASCII_PROGRAM_FILES['ko']}", locale="ko",
+                 program_files=NON_ASCII_PROGRAM_FILES["ko"]),
+        _machine("program-files-accented", "system",
+                 f"English system (code page 1252), Program Files folder "
+                 f"{NON_ASCII_PROGRAM_FILES['en']}", program_files=NON_ASCII_PROGRAM_FILES["en"]),
+    ] + [
+        _machine(f"windows-{version}", "windows", f"Windows {title} (as Wine shows it)",
+                 windows=version)
+        for version, title in WINDOWS.items()
+    ] + [
+        _machine(f"screen-{w}x{h}", "screen", f"screen of {w}x{h}", screen=[w, h])
+        for w, h in SCREENS
+    ] + [
+        _machine("work-folder-stale", "work folder",
+                 "work folder left by an older package: its image read-only, with other bytes",
+                 stale_image=STALE_IMAGE),
         _machine("answer-no", "user", "the user answers No", answer="no"),
         _machine("second-instance", "user", "a second start while the first one asks",
                  answer="none", second_instance=True),
@@ -62,6 +104,15 @@ def full(target):
                  f"command line \"{form}\" with an earlier run's files left, off mains at 5%",
                  args=form, leftovers=True, ac="off", battery=5)
         for form, name in rules.CLEAN_UP_FORMS.items()]
+    if target["stand_in_utility"]:
+        # Only our stand-in utility can be told to take its time or to ask a question.
+        rows += [
+            _machine("utility-slow", "utility",
+                     f"the flash utility runs {SLOW_UTILITY_MS // 1000} s",
+                     utility_delay_ms=SLOW_UTILITY_MS),
+            _machine("utility-window", "utility",
+                     "the flash utility asks a question in the middle of its flash",
+                     utility_box_ms=UTILITY_BOX_MS)]
     for row in rows:
         if row["bios_version"] is None:
             row["bios_version"] = older
@@ -69,11 +120,12 @@ def full(target):
 
 
 def quick(target):
-    """The first machine of each distinct outcome."""
+    """The first machine of each distinct outcome, and those of QUICK_TOO that the package's
+    matrix has."""
     seen, rows = set(), []
     for row in full(target):
         outcome = rules.expect(row, target)["outcome"]
-        if outcome not in seen:
+        if outcome not in seen or row["name"] in QUICK_TOO:
             seen.add(outcome)
             rows.append(row)
     return rows

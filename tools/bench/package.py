@@ -40,10 +40,11 @@ def load(path):
     return description
 
 
-def target(description, platform=None, running_version=None):
+def target(description, platform=None, running_version=None, stand_in_utility=False):
     """The package's image as the program reads its name, with the platform and the running BIOS
     number the package is meant for: by default the image's own platform and the number one below
-    the image's. Raises PackageError on unusable values."""
+    the image's; and whether its flash utility is our stand-in. Raises PackageError on unusable
+    values."""
     image = description["image"]["file"]
     image_platform, number = rules.read_version(image)
     platform = rules.upper(platform) if platform is not None else image_platform
@@ -68,7 +69,7 @@ def target(description, platform=None, running_version=None):
     return {"platform": platform, "running": running, "image": image,
             "image_platform": image_platform, "number": number,
             "image_size": sizes.get(image.lower()), "stamp": description["stamp"],
-            "payload": written}
+            "payload": written, "stand_in_utility": stand_in_utility}
 
 
 def unfit(target):

@@ -12,6 +12,17 @@ IDS_CONFIRM, IDS_NO_AC, IDS_IMAGE_OLDER, IDS_SAME_VERSION = 139, 140, 141, 142
 # Captions are built into the program, not taken from the string table.
 POWER_CAPTION = "BIOS Update"
 QUESTION_CAPTION = "BIOS update"
+# The status screen: a window covering the whole screen in black, with a 640x480 picture (the
+# frame) centred on it, chosen by the system's language; the text band is 25 rows high from its
+# row 300 on Korean systems, else 310; the progress block moves on the track's interior.
+FRAME_SIZE = (640, 480)
+IDB_SCREEN_KO, IDB_SCREEN = 134, 135
+SCREEN_PICTURES = {"ko": IDB_SCREEN_KO}
+BAND_TOPS = {"ko": 300}
+BAND_TOP, BAND_HEIGHT = 310, 25
+PROGRESS_TRACK = (259, 354, 378, 362)
+# The ANSI code page of each system: the program passes every path through it.
+CODE_PAGES = {"en": "cp1252", "ko": "cp949"}
 
 LOWEST_CHARGE = 20
 DEFAULT_PROGRAM_FILES = r"C:\Program Files"
@@ -143,7 +154,22 @@ def power_gate(ac, battery):
 
 
 def work_folder(program_files):
+    """The work folder in the Program Files folder, in the folder's own letters: the program takes
+    the path in the system's ANSI code page and hands it back to the system in the same one, so any
+    name that code page can write serves as well as an English one."""
     return (program_files or DEFAULT_PROGRAM_FILES) + "\\BIOSUPDATE"
+
+
+def frame_origin(screen):
+    """Where the status screen's frame shows on a screen of (width, height): centred."""
+    return [(screen[0] - FRAME_SIZE[0]) // 2, (screen[1] - FRAME_SIZE[1]) // 2]
+
+
+def status_screen(locale, screen):
+    """The status screen a screenshot shows on a system of that language and screen size."""
+    return {"size": list(screen), "frame_at": frame_origin(screen),
+            "picture": SCREEN_PICTURES.get(locale, IDB_SCREEN),
+            "band_top": BAND_TOPS.get(locale, BAND_TOP)}
 
 
 def utility_command_line(folder, image):
@@ -151,11 +177,13 @@ def utility_command_line(folder, image):
     return f'"{folder}\\{UTILITY}" {SWITCHES} {upper(image)}'
 
 
-def worker_steps(verdict, image_found=True):
+def worker_steps(verdict, image_found=True, payload_own=True):
     """The worker's status texts on the way to a verdict, each with its pause (ms) after the one
     before (the first: after the worker's start), and the pause from the last to the end (on the
     flash path: to the utility's start). Without an image to look at, the look-up ends the checks
-    with IDS_CANNOT_UPDATE."""
+    with IDS_CANNOT_UPDATE. When the work folder holds files other than the package's own (an
+    older package's that could not be replaced), the check right before the utility's start finds
+    them and ends the flash path with IDS_CANNOT_UPDATE instead."""
     if not image_found:
         return [(IDS_CANNOT_UPDATE, WORKER_START_TO_LOOK_UP)], SHOWN_BEFORE_END[IDS_CANNOT_UPDATE]
     flash = verdict == IDS_UPDATING
@@ -163,14 +191,17 @@ def worker_steps(verdict, image_found=True):
              (IDS_CHECKING if flash else verdict, STEP)]
     if flash:
         steps.append((IDS_UPDATING, CHECKING_TO_UPDATING))
+        if not payload_own:
+            steps.append((IDS_CANNOT_UPDATE, UPDATING_TO_UTILITY))
+            return steps, SHOWN_BEFORE_END[IDS_CANNOT_UPDATE]
         return steps, UPDATING_TO_UTILITY
     return steps, SHOWN_BEFORE_END[verdict]
 
 
-def status_steps(verdict, image_found=True):
+def status_steps(verdict, image_found=True, payload_own=True):
     """As worker_steps, from the answer: the window's own text first, then the worker's, the first
     of them after the start timer too."""
-    steps, end = worker_steps(verdict, image_found)
+    steps, end = worker_steps(verdict, image_found, payload_own)
     (first, pause), rest = steps[0], steps[1:]
     return [(IDS_INITIALIZING, ANSWER_TO_INITIALIZING), (first, START_TIMER + pause)] + rest, end
 
@@ -187,13 +218,20 @@ def _box(caption, text_id, buttons, pressed):
             "pressed": pressed}
 
 
+# A question of the stand-in utility in the middle of the flash (its own words, not the
+# program's): it must show above the status screen and have the keyboard until it is answered.
+UTILITY_BOX = {"role": "utility", "caption": "SWinFlash", "text_id": None, "buttons": ["OK"],
+               "pressed": "OK", "on_top": True, "foreground": True}
+
+
 def expect(machine, target):
     """The expected outcome of one machine (see matrix.py) for a target (see package.py): the
     image's file name, platform, number and size, the stamp and the payload (file names the
     utility finds beside it). On the flash path the run's end is judged from the utility's own
-    end, however long it ran."""
+    end, however long it ran. The Windows version the program is shown (XP, 7 or 10) changes
+    nothing of what it does; the screen's size only where its status screen's frame shows."""
     result = {"outcome": None, "boxes": [], "status": [], "shown_before_end_ms": None,
-              "utility": None, "stamp": None, "left": None, "autostart": False,
+              "screen": None, "utility": None, "stamp": None, "left": None, "autostart": False,
               "ended": "stopped" if machine["second_instance"] else "exited",
               "second_instance": "exits silently" if machine["second_instance"] else None}
     if machine["second_instance"]:
@@ -212,11 +250,18 @@ def expect(machine, target):
         result["outcome"] = result["outcome"] or "declined"
         return result
     verdict = decide(machine["bios_version"], target["image_platform"], target["number"])
-    steps, last_pause = status_steps(verdict)
-    flash = verdict == IDS_UPDATING
-    result.update(outcome=OUTCOMES[verdict], stamp=target["stamp"],
+    stale = machine["stale_image"]
+    steps, last_pause = status_steps(verdict, payload_own=stale is None)
+    flash = steps[-1][0] == IDS_UPDATING
+    result.update(outcome=OUTCOMES[steps[-1][0]], stamp=target["stamp"],
                   status=[{"id": i, "after_ms": ms} for i, ms in steps],
-                  shown_before_end_ms=None if flash else last_pause)
+                  shown_before_end_ms=None if flash else last_pause,
+                  screen=status_screen(machine["locale"], machine["screen"]))
+    if stale is not None and verdict == IDS_UPDATING:
+        # The clean-up removes what the run wrote; the older package's image was not.
+        result["left"] = {target["image"]: len(stale.encode())}
+    if flash and machine["utility_box_ms"] is not None:
+        result["boxes"].append(dict(UTILITY_BOX))
     if flash:
         folder = work_folder(machine["program_files"])
         result["utility"] = {

@@ -13,8 +13,10 @@ import time
 import psutil
 
 from .. import ROOT
-from ..e2e import runner, session, wine_trace
-from . import compare, rules
+from PIL import Image
+
+from ..e2e import runner, session, stub_record, wine_trace
+from . import compare, rules, status_screen
 
 # An earlier run's autostart value, as the program plants it before a flash.
 LEFT_AUTOSTART = (rules.AUTOSTART_KEY, rules.AUTOSTART_VALUE, r"C:\Tools\BIOSUpdate.exe 1")
@@ -53,9 +55,16 @@ def runner_options(exe, machine, target, driver, cache, screenshot_dir, env=None
         options["registry"] = [LEFT_AUTOSTART]
     if machine["second_instance"]:
         options["second_instances"] = [{"at": "question", "stop_first_after": True}]
+    if machine["stale_image"] is not None:
+        image = rules.work_folder(machine["program_files"]) + "\\" + target["image"]
+        options.update(files={image: machine["stale_image"]}, read_only=[image])
+    stand_in = {name: str(machine[key]) for key, name in [
+        ("utility_delay_ms", stub_record.DELAY_VARIABLE),
+        ("utility_box_ms", stub_record.MESSAGE_BOX_VARIABLE)] if machine[key] is not None}
     # The utility's start and end come from Wine's trace, whatever utility the package carries.
     flash = rules.expect(machine, target)["utility"] is not None
-    options.update(env={**(env or {}), session.STUB_RECORD_VARIABLE: session.STUB_RECORD},
+    options.update(env={**(env or {}), **stand_in,
+                        session.STUB_RECORD_VARIABLE: session.STUB_RECORD},
                    wine_debug=wine_trace.PROCESS_CHANNELS,
                    screenshots=SCREENSHOTS_STATUS + SCREENSHOTS_BOX,
                    screenshot_dir=screenshot_dir, answer_delay_ms=ANSWER_DELAY_MS,
@@ -120,10 +129,26 @@ def prepare_template(cache):
 
 
 class Bench:
-    def __init__(self, exe, target, out_dir, driver, cache, jobs, env=None):
+    def __init__(self, exe, target, out_dir, driver, cache, jobs, env=None, bitmaps=None):
+        """`bitmaps`: the executable's pictures by resource id, from which the status screen's
+        frame is checked in the screenshots."""
         self.exe, self.target, self.out_dir = exe, target, out_dir
         self.driver, self.cache, self.jobs, self.env = driver, cache, jobs, env
+        self.bitmaps = bitmaps or {}
         self.stopping = threading.Event()
+
+    def screen_differences(self, expected, shot):
+        """How the status screen's screenshot differs from the expected one; a machine that was
+        to show the status screen but has no screenshot of it says so."""
+        if expected is None:
+            return []
+        if shot is None or not str(shot["at"]).startswith("status:"):
+            return ["no screenshot of the status screen was taken"]
+        dib = self.bitmaps.get(expected["picture"])
+        if dib is None:
+            return [f"the program carries no picture {expected['picture']} for its status screen"]
+        with Image.open(shot["path"]) as taken:
+            return status_screen.faults(taken, status_screen.picture(dib), expected)
 
     def run_one(self, machine):
         """One machine's result: its expected and observed outcome and their differences."""
@@ -151,6 +176,10 @@ class Bench:
         taken = sorted((s for s in report["screenshots"] if s["ok"]),
                        key=lambda s: not str(s["at"]).startswith("status:"))
         shot = taken[0] if taken else None
+        # With other status texts than expected, the difference is already named.
+        if [s["id"] for s in result["observed"]["status"]] == [s["id"] for s in
+                                                               expected["status"]]:
+            result["differences"] += self.screen_differences(expected["screen"], shot)
         if shot:
             result["screenshot"] = os.path.join("screenshots", machine["name"] + ".png")
             shutil.copyfile(shot["path"], os.path.join(self.out_dir, result["screenshot"]))

@@ -4,6 +4,9 @@
 # The stand-in records itself into the file this variable names. No other program reads it, so its
 # name in an executable's bytes also tells the stand-in from a vendor's utility.
 RECORD_VARIABLE = "BIOSUPDATE_STUB_RECORD"
+# How long the stand-in flashes, and after how long in its flash it asks a question (ms).
+DELAY_VARIABLE = "BIOSUPDATE_STUB_DELAY_MS"
+MESSAGE_BOX_VARIABLE = "BIOSUPDATE_STUB_MESSAGE_BOX_MS"
 
 
 def is_stand_in(contents):

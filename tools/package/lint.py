@@ -33,8 +33,9 @@ from ..e2e import stub_record
 
 ERROR, WARNING = "error", "warning"
 EXPIRY_WARNING_DAYS = 30
-# The resource type the program's payload is embedded as.
+# The resource type the program's payload is embedded as, and that of its pictures.
 PAYLOAD_TYPE = "FILE"
+BITMAP_TYPE = pefile.RESOURCE_TYPE["RT_BITMAP"]
 _SECURITY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]
 _RESOURCE = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]
 
@@ -53,7 +54,8 @@ def _sha256(contents):
 
 class Executable:
     """What BIOSUpdate.exe holds, read through pefile: its bytes, the payload it embeds ({resource
-    id: bytes}), the data of its sections and its Authenticode signature (PKCS#7 DER, or None)."""
+    id: bytes}), its pictures ({resource id: device-independent bitmap}), the data of its sections
+    and its Authenticode signature (PKCS#7 DER, or None)."""
 
     def __init__(self, path):
         self.name = os.path.basename(path)
@@ -64,14 +66,19 @@ class Executable:
         except (OSError, pefile.PEFormatError) as error:
             raise LintError(f"cannot read {path}: {error}") from error
         pe.parse_data_directories(directories=[_RESOURCE, _SECURITY])
-        self.payload = {}
+        self.payload, self.bitmaps = {}, {}
         resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
         for kind in resources.entries if resources else []:
             if kind.name is not None and str(kind.name) == PAYLOAD_TYPE:
-                for entry in kind.directory.entries:
-                    for language in entry.directory.entries:
-                        data = language.data.struct
-                        self.payload[entry.id] = pe.get_data(data.OffsetToData, data.Size)
+                found = self.payload
+            elif kind.name is None and kind.id == BITMAP_TYPE:
+                found = self.bitmaps
+            else:
+                continue
+            for entry in kind.directory.entries:
+                for language in entry.directory.entries:
+                    data = language.data.struct
+                    found[entry.id] = pe.get_data(data.OffsetToData, data.Size)
         self.sections = b"".join(section.get_data() for section in pe.sections)
         security = pe.OPTIONAL_HEADER.DATA_DIRECTORY[_SECURITY]
         self.signature = None
@@ -129,6 +136,12 @@ def _named_payload(description, exe):
     names = {entry.get("resource"): entry["file"] for entry in description["payload"]}
     return [(names.get(number, f"resource {number}"), contents)
             for number, contents in sorted(exe.payload.items())]
+
+
+def carries_stand_in_utility(description, exe):
+    """Whether the flash utility the package carries is our stand-in."""
+    return any(name == rules.UTILITY and stub_record.is_stand_in(contents)
+               for name, contents in _named_payload(description, exe))
 
 
 def _stand_in_findings(description, exe):
