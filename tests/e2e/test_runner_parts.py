@@ -97,8 +97,7 @@ class RunnerParts(unittest.TestCase):
         # Wine writes a character beyond ASCII as a backslash and four hexadecimal digits.
         for written, read in [
                 (r'\"C:\\\d504\b85c\\SWin.exe\" /P', r'"C:\프로\SWin.exe" /P'),
-                (r'\"C:\\Caf\00e9\\d504.exe\"', r'"C:\Café\d504.exe"'),
-                (r'a\"b\\c\td', 'a"b\\c\td')]:
+                (r'\"C:\\Caf\00e9\\d504.exe\"', r'"C:\Café\d504.exe"')]:
             text = f'CreateProcessInternalW app (null) cmdline L"{written}"'
             self.assertEqual(wine_trace.process_start(text), (None, read), written)
 

@@ -43,13 +43,12 @@ _CREATE_PROCESS = re.compile(r"^CreateProcessInternalW app " + _DEBUG_STRING + "
 
 # Wine's escapes in a debug string: a character outside printable ASCII as four hexadecimal
 # digits (a Hangul or accented folder's name), else the character after the backslash.
-_ESCAPE = re.compile(r"\\([0-9a-f]{4}|[nrt]|.)")
-_CONTROLS = {"n": "\n", "r": "\r", "t": "\t"}
+_ESCAPE = re.compile(r"\\([0-9a-f]{4}|.)")
 
 
 def _unescape(match):
     escaped = match[1]
-    return chr(int(escaped, 16)) if len(escaped) == 4 else _CONTROLS.get(escaped, escaped)
+    return chr(int(escaped, 16)) if len(escaped) == 4 else escaped
 
 
 def _debug_string(text):
