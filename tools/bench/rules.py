@@ -21,8 +21,6 @@ SCREEN_PICTURES = {"ko": IDB_SCREEN_KO}
 BAND_TOPS = {"ko": 300}
 BAND_TOP, BAND_HEIGHT = 310, 25
 PROGRESS_TRACK = (259, 354, 378, 362)
-# The ANSI code page of each system: the program passes every path through it.
-CODE_PAGES = {"en": "cp1252", "ko": "cp949"}
 
 LOWEST_CHARGE = 20
 DEFAULT_PROGRAM_FILES = r"C:\Program Files"

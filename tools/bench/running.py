@@ -11,10 +11,9 @@ import threading
 import time
 
 import psutil
-
-from .. import ROOT
 from PIL import Image
 
+from .. import ROOT
 from ..e2e import runner, session, stub_record, wine_trace
 from . import compare, rules, status_screen
 
