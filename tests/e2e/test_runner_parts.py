@@ -3,10 +3,12 @@ driver's log (message boxes, status band, close requests and the answers to othe
 Wine's trace on the report's clock; and the run's options, refused before a run when wrong.
 Platform-free: no Wine."""
 
+import os
 import sys
+import tempfile
 import unittest
 
-from tools.e2e import driver_log, reg_file, runner, wine_trace
+from tools.e2e import driver_log, phases, reg_file, runner, wine_trace
 
 WINE_SYSTEM_REG = r'''WINE REGISTRY Version 2
 ;; All keys relative to \\Machine
@@ -92,6 +94,99 @@ class RunnerParts(unittest.TestCase):
         self.assertEqual(wine_trace.parse(output, launch_tick), [
             {"ms": 12, "pid": 0xfc, "tid": 0x100, "class": "trace", "channel": "msg",
              "text": "NtUserSetTimer Added 0x1005a f5f (nil) timeout 3000"}])
+
+
+class RegistryPlanting(unittest.TestCase):
+    RUN = r"Software\Microsoft\Windows\CurrentVersion\Run"
+    ODD = r"Software\Tamrel\Odd ] name"
+
+    def test_planted_values_read_back_and_leave_the_others_as_they_were(self):
+        cases = [
+            ("a value replaced, named in another case",
+             {(self.RUN.upper(), "biosupdate"): "C:\\x.exe 1"},
+             {(self.RUN, "BIOSUpdate"): "C:\\x.exe 1"}),
+            ("a value that goes on over lines deleted",
+             {(self.ODD, "blob"): None}, {(self.ODD, "blob"): None}),
+            ("a value added to a key",
+             {(self.ODD, "new"): b"\x00\xff"}, {(self.ODD, "new"): b"\x00\xff"}),
+            ("a new key with every kind of value",
+             {("Software\\\ubc84\\[x]", ""): "\ubc84\u010012 \"q\"",
+              ("Software\\\ubc84\\[x]", "n"): 7},
+             {("Software\\\ubc84\\[x]", ""): "\ubc84\u010012 \"q\"",
+              ("Software\\\ubc84\\[x]", "n"): 7}),
+            ("a missing value deleted", {("Software\\None", "x"): None},
+             {("Software\\None", "x"): None}),
+        ]
+        original = reg_file.parse_reg_file(WINE_SYSTEM_REG)
+        for label, planted, expected in cases:
+            with self.subTest(label):
+                keys = reg_file.parse_reg_file(reg_file.plant(WINE_SYSTEM_REG, planted, 1))
+                for (key, name), data in expected.items():
+                    found = reg_file.find_value(keys, key, name)
+                    if data is None:
+                        self.assertIsNone(found)
+                    elif isinstance(data, str):
+                        self.assertEqual((found.type_name, found.text()), ("REG_SZ", data))
+                    elif isinstance(data, int):
+                        self.assertEqual(found.to_json()["dword"], data)
+                    else:
+                        self.assertEqual((found.type_name, found.data), ("REG_BINARY", data))
+                # Nothing else moved; a deletion of nothing adds no key.
+                for key, values in original.items():
+                    for name, value in values.items():
+                        if (key, name) not in {(k.lower(), n.lower()) for k, n in planted}:
+                            self.assertEqual(keys[key][name], value)
+                self.assertEqual(set(keys) - set(original),
+                                 {k.lower() for (k, _), d in planted.items()
+                                  if d is not None} - set(original))
+
+
+def _stat(pid, name, utime, stime, cutime=0, cstime=0, started=0):
+    fields = ["S", "1", "1", "1", "0", "-1", "0", "0", "0", "0", "0", str(utime), str(stime),
+              str(cutime), str(cstime), "20", "0", "1", "0", str(started)]
+    return f"{pid} ({name}) " + " ".join(fields) + " 0 0\n"
+
+
+class PhaseCosts(unittest.TestCase):
+    def setUp(self):
+        self.proc = tempfile.mkdtemp()
+        self.addCleanup(lambda: __import__("shutil").rmtree(self.proc))
+        self.write("uptime", "1000.00 1.00\n")
+        os.mkdir(os.path.join(self.proc, "self"))
+
+    def write(self, name, text):
+        path = os.path.join(self.proc, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as handle:
+            handle.write(text)
+
+    def processes(self, table):
+        for pid, (name, *times) in table.items():
+            self.write(f"{pid}/stat", _stat(pid, name, *times))
+
+    def test_cpu_by_phase_and_by_process_from_the_namespace_proc(self):
+        ticks = phases.TICKS
+        self.processes({1: ("python3", ticks, 0, 0, 0, 998 * ticks),
+                        7: ("wine (odd) name", ticks, ticks)})
+        clock = phases.Clock(self.proc)
+        before = clock.reading()
+        self.assertEqual(before[7], ("wine (odd) name", 2.0, 0.0))
+        clock.lap("first")
+        # The session collected process 7 (its time moves to the session's children's time),
+        # a new one started and a reused number names another process.
+        os.remove(os.path.join(self.proc, "7", "stat"))
+        self.processes({1: ("python3", 2 * ticks, 0, 2 * ticks, 0, 998 * ticks),
+                        9: ("uidriver.exe", ticks // 2, ticks // 2),
+                        12: ("Xvfb", ticks, 0)})
+        after = clock.reading()
+        clock.lap("second", after)
+        self.assertEqual([lap["cpu_s"] for lap in clock.laps], [3.0, 3.0])
+        # The first lap runs from the namespace's start, two seconds before.
+        self.assertGreaterEqual(clock.laps[0]["wall_s"], 2.0)
+        self.assertEqual(phases.by_name(before, after),
+                         {"python3": 1.0, "uidriver.exe": 1.0, "Xvfb": 1.0})
+        before[12] = ("Xvfb-earlier", 5.0, 0.0)
+        self.assertEqual(phases.by_name(before, after)["Xvfb"], 1.0)
 
 
 class Options(unittest.TestCase):

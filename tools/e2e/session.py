@@ -16,7 +16,7 @@ import time
 from PIL import ImageGrab
 
 from ..bench import rules
-from . import driver_log, fake_sysfs, reg_file, stub_record, wine_prefix, wine_trace
+from . import driver_log, fake_sysfs, phases, reg_file, stub_record, wine_prefix, wine_trace
 from .xvfb import Xvfb
 
 # Where the program and the driver run from.
@@ -26,6 +26,7 @@ LOCALES = {"en": "en_US.UTF-8", "ko": "ko_KR.UTF-8"}
 STUB_RECORD_VARIABLE = stub_record.RECORD_VARIABLE
 STUB_RECORD = STAGE + r"\flash-record.txt"
 POLL_SECONDS = 0.05
+DRIVER_NAME = "uidriver.exe"
 # Registry files of a prefix, by the root key that their paths are relative to.
 REG_FILES = {"HKEY_LOCAL_MACHINE": "system.reg", "HKEY_CURRENT_USER": "user.reg",
              "HKEY_USERS\\.DEFAULT": "userdef.reg"}
@@ -53,15 +54,22 @@ class Run:
         self.wineserver_stopped = False
         self.screenshots = []
         self.mounted = None
+        # CPU s by process while the driver watched, one per start.
+        self.by_process = []
+        self.clock = phases.Clock()
 
     # --- preparation -------------------------------------------------------------------------
 
     def prepare(self):
         c = self.config
         fake_sysfs.mount_fake_sysfs(c["ac"], c["battery"], c["bios_version"])
+        self.clock.lap("session start")
         self.display = Xvfb(*c["screen"])
+        self.clock.lap("Xvfb start")
         self.run_dir = wine_prefix.new_run_dir(os.path.join(c["cache"], "runs"))
-        self.prefix = wine_prefix.copy_template(c["template"], self.run_dir)
+        # A prefix kept for inspection must hold everything, not only the run's changes.
+        self.prefix = wine_prefix.new_prefix(c["template"], self.run_dir, copy=c["keep"])
+        self.clock.lap("prefix")
         self.env = wine_prefix.wine_environment(self.prefix, self.display.display,
                                                 LOCALES[c["locale"]])
         stage = self.unix(STAGE)
@@ -101,8 +109,8 @@ class Run:
                 handle.write(base64.b64decode(replacement["content"]))
         for key, name, data in c["registry"]:
             values[(key, name)] = self.registry_data(data)
-        if values:
-            self.import_registry(values)
+        self.plant_registry(values)
+        self.clock.lap("planting")
 
     def unix(self, windows_path):
         return wine_prefix.unix_path(self.prefix, windows_path)
@@ -114,15 +122,20 @@ class Run:
         kind, value = next(iter(data.items()))
         return {"sz": str, "dword": int, "hex": bytes.fromhex}[kind](value)
 
-    def import_registry(self, values):
-        text = wine_prefix.registry_import_text(values)
-        path = os.path.join(self.unix(STAGE), "plant.reg")
-        with open(path, "wb") as handle:
-            handle.write(b"\xff\xfe" + text.encode("utf-16-le"))
-        result = wine_prefix.run_wine(["reg", "import", STAGE + r"\plant.reg"], self.env, 120)
-        if result.returncode != 0:
-            raise wine_prefix.PrefixError("reg import failed: " +
-                                          result.stderr.decode(errors="replace"))
+    def plant_registry(self, values):
+        """Writes the values into the prefix's registry files, which wineserver loads when the
+        first Wine process of the run starts."""
+        by_file = {}
+        for (path, name), data in values.items():
+            root, key = _split_root(path)
+            by_file.setdefault(REG_FILES[root], {})[(key, name)] = data
+        for file_name, planted in by_file.items():
+            path = os.path.join(self.prefix, file_name)
+            # Latin-1 keeps every byte as it was; Wine writes ASCII with escapes anyway.
+            with open(path, encoding="latin-1") as handle:
+                text = handle.read()
+            with open(path, "w", encoding="latin-1") as handle:
+                handle.write(reg_file.plant(text, planted, int(time.time())))
 
     # --- the run -----------------------------------------------------------------------------
 
@@ -157,7 +170,10 @@ class Run:
         """Every start in turn, each to its end, its kill or its time-out; after each, every
         process of the prefix ends (as at a power loss) and what it left is read."""
         c = self.config
-        sections = [self.report(number, *self.watch(number)) for number in range(len(c["starts"]))]
+        sections = []
+        for number in range(len(c["starts"])):
+            sections.append(self.report(number, *self.watch(number)))
+            self.clock.lap("report")
         return dict(sections[-1], screenshots=self.screenshots, errors=self.errors,
                     starts=sections if c["several_starts"] else None)
 
@@ -179,15 +195,28 @@ class Run:
         shots = Screenshots(c["screenshots"], c["screenshot_dir"], self.display.display,
                             f"s{number + 1}-" if suffix else "")
         how = "exited"
-        while driver.poll() is None:
+        watched_from = None
+        driver_cpu = None
+        while (driver_cpu := _collect(driver)) is None:
             log_text = _read(log_path)
+            if watched_from is None and log_text:
+                # The driver's first line: Wine is up and the driver about to start the program.
+                watched_from = self.clock.reading()
+                self.clock.lap("Wine start-up", watched_from)
             shots.trigger(log_text, started)
             if time.monotonic() - started > c["timeout"]:
                 how = "timeout"
                 break
             time.sleep(POLL_SECONDS)
         elapsed_ms = int((time.monotonic() - started) * 1000)
+        watched_to = self.clock.reading()
+        self.clock.lap("watched", watched_to)
+        spent = phases.by_name(watched_from or {}, watched_to)
+        if driver_cpu is not None:
+            spent[DRIVER_NAME] = round(spent.get(DRIVER_NAME, 0) + driver_cpu, 3)
+        self.by_process.append(spent)
         self.stop_wineserver()
+        self.clock.lap("wineserver stop")
         try:
             driver.wait(timeout=30)
         except subprocess.TimeoutExpired:
@@ -196,6 +225,7 @@ class Run:
         if how == "exited" and driver.returncode != 0:
             self.errors.append("uidriver failed: " + _read(output_path).strip())
         self.screenshots += shots.finish()
+        self.clock.lap("screenshots")
         return how, elapsed_ms, _read(log_path), output_path
 
     def stop_wineserver(self):
@@ -307,11 +337,23 @@ class Run:
             self.stop_wineserver()
             if self.mounted:
                 subprocess.run(["umount", self.mounted], check=False, timeout=30)
+            if self.prefix:
+                wine_prefix.release_prefix(self.prefix)
         finally:
             if self.display:
                 self.display.stop()
+            self.clock.lap("Xvfb stop")
             if self.run_dir and not self.config["keep"]:
                 shutil.rmtree(self.run_dir, ignore_errors=True)
+            self.clock.lap("prefix removal")
+
+    def costs(self):
+        """What the run cost by phase, and by process while the driver watched."""
+        watched = {}
+        for spent in self.by_process:
+            for name, seconds in spent.items():
+                watched[name] = round(watched.get(name, 0) + seconds, 3)
+        return {"phases": self.clock.laps, "watched_by_process": watched}
 
 
 class Screenshots:
@@ -376,6 +418,16 @@ class Screenshots:
         return self.taken
 
 
+def _collect(process):
+    """None while the process runs; once it has ended, its CPU seconds (with those of the
+    children it collected), which Popen's own poll would drop."""
+    pid, status, usage = os.wait4(process.pid, os.WNOHANG)
+    if not pid:
+        return None
+    process.returncode = os.waitstatus_to_exitcode(status)
+    return usage.ru_utime + usage.ru_stime
+
+
 def _read(path):
     try:
         with open(path, encoding="utf-8", errors="replace") as handle:
@@ -395,6 +447,7 @@ def main(config_path, report_path):
         report = {"fatal": f"{type(error).__name__}: {error}"}
     finally:
         run.cleanup()
+    report["costs"] = run.costs()
     with open(report_path, "w") as handle:
         json.dump(report, handle, indent=1, ensure_ascii=False)
 

@@ -1,4 +1,5 @@
-"""Wine prefixes for the runs: one pristine template per cache folder, copied for every run."""
+"""Wine prefixes for the runs: one pristine template per cache folder, under every run's own
+prefix."""
 
 import fcntl
 import os
@@ -117,12 +118,34 @@ def new_run_dir(runs_dir):
     return tempfile.mkdtemp(prefix="run-", dir=runs_dir)
 
 
-def copy_template(template, run_dir):
-    """A fresh prefix for one run in `run_dir`: a full copy of the template."""
+def new_prefix(template, run_dir, copy=False):
+    """A fresh prefix for one run in `run_dir`: the template seen through a copy-on-write overlay,
+    so that only what the run changes is written (into run_dir/changes); or, with `copy` or where
+    the kernel allows no overlay (inside some containers), a full copy of the template. The
+    overlay is a mount of the run's private namespace: release_prefix ends it."""
     prefix = os.path.join(run_dir, "prefix")
-    subprocess.run(["cp", "-a", template, prefix], check=True, timeout=300)
+    changes, work = os.path.join(run_dir, "changes"), os.path.join(run_dir, "overlay-work")
+    mounted = False
+    if not copy:
+        for folder in (prefix, changes, work):
+            os.makedirs(folder)
+        mounted = subprocess.run(
+            ["mount", "-t", "overlay", "e2e-prefix", "-o",
+             f"lowerdir={template},upperdir={changes},workdir={work}", prefix],
+            stdin=subprocess.DEVNULL, capture_output=True, timeout=30).returncode == 0
+        if not mounted:
+            os.rmdir(prefix)
+    if not mounted:
+        subprocess.run(["cp", "-a", template, prefix], check=True, timeout=300)
     os.remove(os.path.join(prefix, TEMPLATE_STAMP))
     return prefix
+
+
+def release_prefix(prefix):
+    """Ends a prefix's overlay, if it has one, so that removing the run's folder removes only
+    what the run wrote."""
+    if os.path.ismount(prefix):
+        subprocess.run(["umount", prefix], check=False, timeout=30)
 
 
 def unix_path(prefix, windows_path):
@@ -145,33 +168,3 @@ def unix_path(prefix, windows_path):
                     break
         path = os.path.join(path, match)
     return path
-
-
-def _reg_string(text):
-    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
-
-
-def registry_import_text(values):
-    """The text of a .reg file (to be saved as UTF-16 with a byte-order mark) that sets values
-    given as {(key, name): data}: str data is REG_SZ, int REG_DWORD, bytes REG_BINARY, and None
-    deletes the value."""
-    sections = {}
-    for (key, name), data in values.items():
-        sections.setdefault(key, []).append((name, data))
-    lines = ["Windows Registry Editor Version 5.00", ""]
-    for key, entries in sections.items():
-        lines.append(f"[{key}]")
-        for name, data in entries:
-            label = "@" if name == "" else _reg_string(name)
-            if data is None:
-                lines.append(f"{label}=-")
-            elif isinstance(data, str):
-                lines.append(f"{label}={_reg_string(data)}")
-            elif isinstance(data, bool) or not isinstance(data, (int, bytes)):
-                raise ValueError(f"registry data for {key}\\{name} must be str, int, bytes or None")
-            elif isinstance(data, int):
-                lines.append(f"{label}=dword:{data:08x}")
-            else:
-                lines.append(f"{label}=hex:" + ",".join(f"{b:02x}" for b in data))
-        lines.append("")
-    return "\r\n".join(lines) + "\r\n"
