@@ -46,8 +46,8 @@ def by_name(before, after):
 
 
 class Clock:
-    """Laps of a run: each lap's wall and CPU seconds since the previous one. The first lap
-    starts when the namespace's first process did."""
+    """Laps of a run: each lap's wall and CPU seconds since the previous one, and the CPU seconds
+    by process name. The first lap starts when the namespace's first process did."""
 
     def __init__(self, proc="/proc"):
         self.proc = proc
@@ -56,15 +56,20 @@ class Clock:
         with open(os.path.join(proc, "1", "stat")) as handle:
             started = int(handle.read().rpartition(")")[2].split()[19]) / TICKS
         self._wall = time.monotonic() - max(0.0, uptime - started)
-        self._cpu = 0.0
+        self._times = {}
         self.laps = []
 
     def reading(self):
         return process_times(self.proc)
 
-    def lap(self, phase, times=None):
-        """Ends a phase; `times` is a reading of process_times just taken, if there is one."""
-        now, cpu = time.monotonic(), total_cpu(times if times is not None else self.reading())
+    def lap(self, phase, collected=None):
+        """Ends a phase; `collected` gives {process name: CPU s} of processes collected during
+        it, whose own time the table no longer shows by name."""
+        now, times = time.monotonic(), self.reading()
+        spent = by_name(self._times, times)
+        for name, seconds in (collected or {}).items():
+            spent[name] = round(spent.get(name, 0) + seconds, 3)
         self.laps.append({"phase": phase, "wall_s": round(now - self._wall, 3),
-                          "cpu_s": round(cpu - self._cpu, 3)})
-        self._wall, self._cpu = now, cpu
+                          "cpu_s": round(total_cpu(times) - total_cpu(self._times), 3),
+                          "by_process": spent})
+        self._wall, self._times = now, times

@@ -54,8 +54,6 @@ class Run:
         self.wineserver_stopped = False
         self.screenshots = []
         self.mounted = None
-        # CPU s by process while the driver watched, one per start.
-        self.by_process = []
         self.clock = phases.Clock()
 
     # --- preparation -------------------------------------------------------------------------
@@ -195,26 +193,21 @@ class Run:
         shots = Screenshots(c["screenshots"], c["screenshot_dir"], self.display.display,
                             f"s{number + 1}-" if suffix else "")
         how = "exited"
-        watched_from = None
+        watched = False
         driver_cpu = None
         while (driver_cpu := _collect(driver)) is None:
             log_text = _read(log_path)
-            if watched_from is None and log_text:
+            if not watched and log_text:
                 # The driver's first line: Wine is up and the driver about to start the program.
-                watched_from = self.clock.reading()
-                self.clock.lap("Wine start-up", watched_from)
+                watched = True
+                self.clock.lap("Wine start-up")
             shots.trigger(log_text, started)
             if time.monotonic() - started > c["timeout"]:
                 how = "timeout"
                 break
             time.sleep(POLL_SECONDS)
         elapsed_ms = int((time.monotonic() - started) * 1000)
-        watched_to = self.clock.reading()
-        self.clock.lap("watched", watched_to)
-        spent = phases.by_name(watched_from or {}, watched_to)
-        if driver_cpu is not None:
-            spent[DRIVER_NAME] = round(spent.get(DRIVER_NAME, 0) + driver_cpu, 3)
-        self.by_process.append(spent)
+        self.clock.lap("watched", {DRIVER_NAME: driver_cpu} if driver_cpu is not None else None)
         self.stop_wineserver()
         self.clock.lap("wineserver stop")
         try:
@@ -335,25 +328,17 @@ class Run:
         signal.signal(signal.SIGINT, signal.SIG_IGN)
         try:
             self.stop_wineserver()
-            if self.mounted:
-                subprocess.run(["umount", self.mounted], check=False, timeout=30)
-            if self.prefix:
-                wine_prefix.release_prefix(self.prefix)
         finally:
             if self.display:
                 self.display.stop()
             self.clock.lap("Xvfb stop")
+            if self.mounted:
+                subprocess.run(["umount", self.mounted], check=False, timeout=30)
+            if self.prefix:
+                wine_prefix.release_prefix(self.prefix)
             if self.run_dir and not self.config["keep"]:
                 shutil.rmtree(self.run_dir, ignore_errors=True)
             self.clock.lap("prefix removal")
-
-    def costs(self):
-        """What the run cost by phase, and by process while the driver watched."""
-        watched = {}
-        for spent in self.by_process:
-            for name, seconds in spent.items():
-                watched[name] = round(watched.get(name, 0) + seconds, 3)
-        return {"phases": self.clock.laps, "watched_by_process": watched}
 
 
 class Screenshots:
@@ -447,7 +432,7 @@ def main(config_path, report_path):
         report = {"fatal": f"{type(error).__name__}: {error}"}
     finally:
         run.cleanup()
-    report["costs"] = run.costs()
+    report["phases"] = run.clock.laps
     with open(report_path, "w") as handle:
         json.dump(report, handle, indent=1, ensure_ascii=False)
 
