@@ -23,11 +23,14 @@ class PrefixError(RuntimeError):
 
 
 def wine_environment(prefix, display, locale="en_US.UTF-8", extra=None):
-    """The environment of every Wine command of a run: the prefix, silence, no Mono/Gecko."""
+    """The environment of every Wine command of a run: the prefix, silence, no Mono/Gecko, no
+    menu entries, and no HID or USB bus drivers, which would show the simulated machine the host's
+    devices and keep a core busy polling them."""
     env = {k: v for k, v in os.environ.items()
            if not k.startswith(("WINE", "LC_", "LANG", "BIOSUPDATE_"))}
     env.update(WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=display, LC_ALL=locale)
+               WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe,winebus.sys,wineusb.sys=",
+               DISPLAY=display, LC_ALL=locale)
     env.update(extra or {})
     return env
 
