@@ -60,6 +60,9 @@ class RunnerParts(unittest.TestCase):
         self.assertEqual(reg_file.find_value(keys, odd, "korean").text(),
                          "\ubc84\uc804 tab\tquote\" octalA")
         self.assertIsNone(reg_file.find_value(keys, odd, "missing"))
+        # Only the keys asked for are read.
+        some = reg_file.parse_reg_file(WINE_SYSTEM_REG, {odd.lower()})
+        self.assertEqual(some, {odd.lower(): keys[odd.lower()]})
         with self.assertRaises(reg_file.RegFileError):
             reg_file.parse_reg_file('[Key] 1\n"x"=weird:1\n')
 

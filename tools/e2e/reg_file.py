@@ -124,16 +124,30 @@ def _logical_lines(content):
         yield pending
 
 
-def parse_reg_file(content):
-    """Returns {key path (lower case): {value name (lower case, "" for default): RegValue}}."""
+def _key_name(line):
+    """The key a section line names. Most names escape nothing but their backslashes, and a
+    system.reg holds thousands of them: those are read without the character loop."""
+    raw = line[1:line.rfind("]")]
+    if "\\" not in raw.replace("\\\\", ""):
+        return raw.replace("\\\\", "\\")
+    return unescape(line, 1, "]")[0]
+
+
+def parse_reg_file(content, wanted=None):
+    """Returns {key path (lower case): {value name (lower case, "" for default): RegValue}};
+    with `wanted`, a set of key paths in lower case, only those keys' values are read."""
     keys = {}
     current = None
+    skipping = False
     for line in _logical_lines(content):
         if not line or line[0] in ";#" or line.startswith("WINE REGISTRY"):
             continue
         if line.startswith("["):
-            name, _ = unescape(line, 1, "]")
-            current = keys.setdefault(name.lower(), {})
+            name = _key_name(line).lower()
+            skipping = wanted is not None and name not in wanted
+            current = None if skipping else keys.setdefault(name, {})
+            continue
+        if skipping:
             continue
         if current is None:
             raise RegFileError(f"value outside a key: {line[:40]!r}")

@@ -244,12 +244,18 @@ class Run:
         return {"exists": False}
 
     def registry(self):
+        read = [(rules.AUTOSTART_KEY, rules.AUTOSTART_VALUE),
+                (rules.VERSION_KEY, rules.VERSION_VALUE)] + self.config["read_values"]
+        wanted = {root: set() for root in REG_FILES}
+        for path, _ in read:
+            root, key = _split_root(path)
+            wanted[root].add(key.lower())
         parsed = {}
         texts = {}
         for root, name in REG_FILES.items():
             text = _read(os.path.join(self.prefix, name))
             texts[root] = text
-            parsed[root] = reg_file.parse_reg_file(text)
+            parsed[root] = reg_file.parse_reg_file(text, wanted[root])
 
         def value(path, name):
             root, key = _split_root(path)
