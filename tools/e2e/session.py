@@ -224,7 +224,9 @@ class Run:
     def stop_wineserver(self):
         if self.env and not self.wineserver_stopped:
             self.wineserver_stopped = True
-            wine_prefix.stop_wineserver(self.env)
+            # This first process of the namespace inherits its orphans: the kill waits until
+            # those it ended are gone, so they are collected as it runs (else it takes 0.75 s).
+            wine_prefix.stop_wineserver(self.env, while_killing=_collect_orphans)
 
     # --- what the run left -------------------------------------------------------------------
 
@@ -417,6 +419,23 @@ def _collect(process):
         return None
     process.returncode = os.waitstatus_to_exitcode(status)
     return usage.ru_utime + usage.ru_stime
+
+
+def _collect_orphans(keep):
+    """Collects the ended processes that this process inherited, but not `keep`."""
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit() or int(entry) == keep:
+            continue
+        try:
+            with open(os.path.join("/proc", entry, "stat")) as handle:
+                state, parent = handle.read().rpartition(")")[2].split()[:2]
+        except (FileNotFoundError, ProcessLookupError):
+            continue
+        if state == "Z" and int(parent) == os.getpid():
+            try:
+                os.waitpid(int(entry), os.WNOHANG)
+            except ChildProcessError:
+                pass
 
 
 def _read(path):

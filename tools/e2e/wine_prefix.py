@@ -43,10 +43,19 @@ def run_wine(args, env, timeout):
         raise PrefixError(f"wine {' '.join(args)} did not finish in {timeout} s") from error
 
 
-def stop_wineserver(env, timeout=30):
-    """Kills every process of the prefix; wineserver saves the registry files as it goes."""
-    subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+def stop_wineserver(env, timeout=30, while_killing=None):
+    """Kills every process of the prefix; wineserver saves the registry files as it goes.
+    `while_killing(pid)` is called every 10 ms while the kill runs, with the killer's own pid."""
+    killer = subprocess.Popen(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + timeout
+    while killer.poll() is None and time.monotonic() < deadline:
+        if while_killing:
+            while_killing(killer.pid)
+        time.sleep(0.01)
+    if killer.poll() is None:
+        killer.kill()
+        killer.wait()
     try:
         subprocess.run(["wineserver", "-w"], env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
