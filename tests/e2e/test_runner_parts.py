@@ -4,11 +4,13 @@ Wine's trace on the report's clock; and the run's options, refused before a run 
 Platform-free: no Wine."""
 
 import os
+import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
-from tools.e2e import driver_log, phases, reg_file, runner, wine_trace
+from tools.e2e import driver_log, phases, reg_file, runner, session, wine_trace
 
 WINE_SYSTEM_REG = r'''WINE REGISTRY Version 2
 ;; All keys relative to \\Machine
@@ -191,6 +193,23 @@ class PhaseCosts(unittest.TestCase):
                          {"python3": 1.0, "uidriver.exe": 1.5, "Xvfb": 1.0})
         before[12] = ("Xvfb-earlier", 5.0, 0.0)
         self.assertEqual(phases.by_name(before, after)["Xvfb"], 1.0)
+
+    def test_ended_children_are_collected_but_the_one_kept(self):
+        ended = [subprocess.Popen(["true"]) for _ in range(3)]
+        while any(_state(p.pid) != "Z" for p in ended):
+            time.sleep(0.01)
+        kept = ended[0]
+        session._collect_orphans(kept.pid)
+        self.assertEqual([_state(p.pid) for p in ended], ["Z", None, None])
+        self.assertEqual(kept.wait(), 0)
+
+
+def _state(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as handle:
+            return handle.read().rpartition(")")[2].split()[0]
+    except FileNotFoundError:
+        return None
 
 
 class Options(unittest.TestCase):
