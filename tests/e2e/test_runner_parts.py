@@ -102,48 +102,38 @@ class RunnerParts(unittest.TestCase):
 
 
 class RegistryPlanting(unittest.TestCase):
-    RUN = r"Software\Microsoft\Windows\CurrentVersion\Run"
-    ODD = r"Software\Tamrel\Odd ] name"
-
     def test_planted_values_read_back_and_leave_the_others_as_they_were(self):
+        run, odd, new = (r"Software\Microsoft\Windows\CurrentVersion\Run",
+                         r"Software\Tamrel\Odd ] name", "Software\\\ubc84\\[x]")
+        text = "\ubc84\u010012 \"q\""
         cases = [
-            ("a value replaced, named in another case",
-             {(self.RUN.upper(), "biosupdate"): "C:\\x.exe 1"},
-             {(self.RUN, "BIOSUpdate"): "C:\\x.exe 1"}),
-            ("a value that goes on over lines deleted",
-             {(self.ODD, "blob"): None}, {(self.ODD, "blob"): None}),
-            ("a value added to a key",
-             {(self.ODD, "new"): b"\x00\xff"}, {(self.ODD, "new"): b"\x00\xff"}),
-            ("a new key with every kind of value",
-             {("Software\\\ubc84\\[x]", ""): "\ubc84\u010012 \"q\"",
-              ("Software\\\ubc84\\[x]", "n"): 7},
-             {("Software\\\ubc84\\[x]", ""): "\ubc84\u010012 \"q\"",
-              ("Software\\\ubc84\\[x]", "n"): 7}),
-            ("a missing value deleted", {("Software\\None", "x"): None},
-             {("Software\\None", "x"): None}),
+            # planted, then what reads back (type, data), None when gone
+            ({(run.upper(), "biosupdate"): "C:\\x.exe 1"},
+             {(run, "BIOSUpdate"): ("REG_SZ", "C:\\x.exe 1")}),
+            ({(odd, "blob"): None}, {(odd, "blob"): None}),  # over several lines
+            ({(odd, "new"): b"\x00\xff"}, {(odd, "new"): ("REG_BINARY", b"\x00\xff")}),
+            ({(new, ""): text, (new, "n"): 7},
+             {(new, ""): ("REG_SZ", text), (new, "n"): ("REG_DWORD", 7)}),
+            ({("Software\\None", "x"): None}, {("Software\\None", "x"): None}),
         ]
         original = reg_file.parse_reg_file(WINE_SYSTEM_REG)
-        for label, planted, expected in cases:
-            with self.subTest(label):
+        for planted, expected in cases:
+            with self.subTest(planted=planted):
                 keys = reg_file.parse_reg_file(reg_file.plant(WINE_SYSTEM_REG, planted, 1))
-                for (key, name), data in expected.items():
-                    found = reg_file.find_value(keys, key, name)
-                    if data is None:
-                        self.assertIsNone(found)
-                    elif isinstance(data, str):
-                        self.assertEqual((found.type_name, found.text()), ("REG_SZ", data))
-                    elif isinstance(data, int):
-                        self.assertEqual(found.to_json()["dword"], data)
-                    else:
-                        self.assertEqual((found.type_name, found.data), ("REG_BINARY", data))
+                self.assertEqual({(k, n): _value(reg_file.find_value(keys, k, n))
+                                  for k, n in expected}, expected)
                 # Nothing else moved; a deletion of nothing adds no key.
-                for key, values in original.items():
-                    for name, value in values.items():
-                        if (key, name) not in {(k.lower(), n.lower()) for k, n in planted}:
-                            self.assertEqual(keys[key][name], value)
-                self.assertEqual(set(keys) - set(original),
-                                 {k.lower() for (k, _), d in planted.items()
-                                  if d is not None} - set(original))
+                touched = {(k.lower(), n.lower()) for k, n in planted}
+                self.assertEqual({(k, n): v for k, values in keys.items()
+                                  for n, v in values.items() if (k, n) not in touched},
+                                 {(k, n): v for k, values in original.items()
+                                  for n, v in values.items() if (k, n) not in touched})
+
+
+def _value(found):
+    if found is None or found.type_code == 3:
+        return found and (found.type_name, found.data)
+    return found.type_name, found.text() if found.type_code == 1 else found.to_json()["dword"]
 
 
 def _stat(pid, name, utime, stime, cutime=0, cstime=0, started=0):
@@ -154,8 +144,9 @@ def _stat(pid, name, utime, stime, cutime=0, cstime=0, started=0):
 
 class PhaseCosts(unittest.TestCase):
     def setUp(self):
-        self.proc = tempfile.mkdtemp()
-        self.addCleanup(lambda: __import__("shutil").rmtree(self.proc))
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        self.proc = folder.name
         self.write("uptime", "1000.00 1.00\n")
         os.mkdir(os.path.join(self.proc, "self"))
 
@@ -196,20 +187,13 @@ class PhaseCosts(unittest.TestCase):
 
     def test_ended_children_are_collected_but_the_one_kept(self):
         ended = [subprocess.Popen(["true"]) for _ in range(3)]
-        while any(_state(p.pid) != "Z" for p in ended):
+        peek = os.WEXITED | os.WNOHANG | os.WNOWAIT
+        while any(os.waitid(os.P_PID, p.pid, peek) is None for p in ended):
             time.sleep(0.01)
-        kept = ended[0]
-        session._collect_orphans(kept.pid)
-        self.assertEqual([_state(p.pid) for p in ended], ["Z", None, None])
-        self.assertEqual(kept.wait(), 0)
-
-
-def _state(pid):
-    try:
-        with open(f"/proc/{pid}/stat") as handle:
-            return handle.read().rpartition(")")[2].split()[0]
-    except FileNotFoundError:
-        return None
+        session._collect_orphans(ended[0].pid)
+        for process in ended[1:]:
+            self.assertRaises(ChildProcessError, os.waitpid, process.pid, 0)
+        self.assertEqual(os.waitpid(ended[0].pid, 0)[0], ended[0].pid)
 
 
 class Options(unittest.TestCase):

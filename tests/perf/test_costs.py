@@ -14,9 +14,6 @@ def machine(*laps):
 class MachineCosts(unittest.TestCase):
     def test_means_per_machine_by_phase_and_by_process(self):
         cases = [
-            ("one machine",
-             [machine(("prefix", 0.5, 1.0, {}), ("watched", 2.0, 10.0, {"Xvfb": 0.5}))],
-             [("prefix", 0.5, 1.0, 1, {}), ("watched", 2.0, 10.0, 1, {"Xvfb": 0.5})]),
             # A phase one machine lacks counts as nothing there; order of first appearance; the
             # most costly process first.
             ("a phase of some machines",
