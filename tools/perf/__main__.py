@@ -298,7 +298,7 @@ def parse_arguments(argv):
                    "%(default)s)")
     p.add_argument("--cache", default=RUN_CACHE,
                    help="the runner's template prefix and runs (default: %(default)s)")
-    p.add_argument("--bench-jobs", default="4,6,8,10",
+    p.add_argument("--bench-jobs", default="4,6,8,10,12",
                    help="machines at once to measure the bench with (default: %(default)s)")
     p.add_argument("--json", help="also write the raw figures to this file")
     args = p.parse_args(argv)
