@@ -3,10 +3,14 @@ driver's log (message boxes, status band, close requests and the answers to othe
 Wine's trace on the report's clock; and the run's options, refused before a run when wrong.
 Platform-free: no Wine."""
 
+import os
+import subprocess
 import sys
+import tempfile
+import time
 import unittest
 
-from tools.e2e import driver_log, reg_file, runner, wine_trace
+from tools.e2e import driver_log, phases, reg_file, runner, session, wine_trace
 
 WINE_SYSTEM_REG = r'''WINE REGISTRY Version 2
 ;; All keys relative to \\Machine
@@ -58,6 +62,9 @@ class RunnerParts(unittest.TestCase):
         self.assertEqual(reg_file.find_value(keys, odd, "korean").text(),
                          "\ubc84\uc804 tab\tquote\" octalA")
         self.assertIsNone(reg_file.find_value(keys, odd, "missing"))
+        # Only the keys asked for are read.
+        some = reg_file.parse_reg_file(WINE_SYSTEM_REG, {odd.lower()})
+        self.assertEqual(some, {odd.lower(): keys[odd.lower()]})
         with self.assertRaises(reg_file.RegFileError):
             reg_file.parse_reg_file('[Key] 1\n"x"=weird:1\n')
 
@@ -100,6 +107,101 @@ class RunnerParts(unittest.TestCase):
                 (r'\"C:\\Caf\00e9\\d504.exe\"', r'"C:\Café\d504.exe"')]:
             text = f'CreateProcessInternalW app (null) cmdline L"{written}"'
             self.assertEqual(wine_trace.process_start(text), (None, read), written)
+
+
+class RegistryPlanting(unittest.TestCase):
+    def test_planted_values_read_back_and_leave_the_others_as_they_were(self):
+        run, odd, new = (r"Software\Microsoft\Windows\CurrentVersion\Run",
+                         r"Software\Tamrel\Odd ] name", "Software\\\ubc84\\[x]")
+        text = "\ubc84\u010012 \"q\""
+        cases = [
+            # planted, then what reads back (type, data), None when gone
+            ({(run.upper(), "biosupdate"): "C:\\x.exe 1"},
+             {(run, "BIOSUpdate"): ("REG_SZ", "C:\\x.exe 1")}),
+            ({(odd, "blob"): None}, {(odd, "blob"): None}),  # over several lines
+            ({(odd, "new"): b"\x00\xff"}, {(odd, "new"): ("REG_BINARY", b"\x00\xff")}),
+            ({(new, ""): text, (new, "n"): 7},
+             {(new, ""): ("REG_SZ", text), (new, "n"): ("REG_DWORD", 7)}),
+            ({("Software\\None", "x"): None}, {("Software\\None", "x"): None}),
+        ]
+        original = reg_file.parse_reg_file(WINE_SYSTEM_REG)
+        for planted, expected in cases:
+            with self.subTest(planted=planted):
+                keys = reg_file.parse_reg_file(reg_file.plant(WINE_SYSTEM_REG, planted, 1))
+                self.assertEqual({(k, n): _value(reg_file.find_value(keys, k, n))
+                                  for k, n in expected}, expected)
+                # Nothing else moved; a deletion of nothing adds no key.
+                touched = {(k.lower(), n.lower()) for k, n in planted}
+                self.assertEqual({(k, n): v for k, values in keys.items()
+                                  for n, v in values.items() if (k, n) not in touched},
+                                 {(k, n): v for k, values in original.items()
+                                  for n, v in values.items() if (k, n) not in touched})
+
+
+def _value(found):
+    if found is None or found.type_code == 3:
+        return found and (found.type_name, found.data)
+    return found.type_name, found.text() if found.type_code == 1 else found.to_json()["dword"]
+
+
+def _stat(pid, name, utime, stime, cutime=0, cstime=0, started=0):
+    fields = ["S", "1", "1", "1", "0", "-1", "0", "0", "0", "0", "0", str(utime), str(stime),
+              str(cutime), str(cstime), "20", "0", "1", "0", str(started)]
+    return f"{pid} ({name}) " + " ".join(fields) + " 0 0\n"
+
+
+class PhaseCosts(unittest.TestCase):
+    def setUp(self):
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        self.proc = folder.name
+        self.write("uptime", "1000.00 1.00\n")
+        os.mkdir(os.path.join(self.proc, "self"))
+
+    def write(self, name, text):
+        path = os.path.join(self.proc, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as handle:
+            handle.write(text)
+
+    def processes(self, table):
+        for pid, (name, *times) in table.items():
+            self.write(f"{pid}/stat", _stat(pid, name, *times))
+
+    def test_cpu_by_phase_and_by_process_from_the_namespace_proc(self):
+        ticks = phases.TICKS
+        self.processes({1: ("python3", ticks, 0, 0, 0, 998 * ticks),
+                        7: ("wine (odd) name", ticks, ticks)})
+        clock = phases.Clock(self.proc)
+        before = clock.reading()
+        self.assertEqual(before[7], ("wine (odd) name", 2.0, 0.0))
+        clock.lap("first")
+        # The session collected process 7 (its time moves to the session's children's time),
+        # a new one started and a reused number names another process.
+        os.remove(os.path.join(self.proc, "7", "stat"))
+        self.processes({1: ("python3", 2 * ticks, 0, 2 * ticks, 0, 998 * ticks),
+                        9: ("uidriver.exe", ticks // 2, ticks // 2),
+                        12: ("Xvfb", ticks, 0)})
+        after = clock.reading()
+        clock.lap("second", {"uidriver.exe": 0.5})
+        self.assertEqual([(lap["phase"], lap["cpu_s"]) for lap in clock.laps],
+                         [("first", 3.0), ("second", 3.0)])
+        # The first lap runs from the namespace's start, two seconds before.
+        self.assertGreaterEqual(clock.laps[0]["wall_s"], 2.0)
+        self.assertEqual(clock.laps[1]["by_process"],
+                         {"python3": 1.0, "uidriver.exe": 1.5, "Xvfb": 1.0})
+        before[12] = ("Xvfb-earlier", 5.0, 0.0)
+        self.assertEqual(phases.by_name(before, after)["Xvfb"], 1.0)
+
+    def test_ended_children_are_collected_but_the_one_kept(self):
+        ended = [subprocess.Popen(["true"]) for _ in range(3)]
+        peek = os.WEXITED | os.WNOHANG | os.WNOWAIT
+        while any(os.waitid(os.P_PID, p.pid, peek) is None for p in ended):
+            time.sleep(0.01)
+        session._collect_orphans(ended[0].pid)
+        for process in ended[1:]:
+            self.assertRaises(ChildProcessError, os.waitpid, process.pid, 0)
+        self.assertEqual(os.waitpid(ended[0].pid, 0)[0], ended[0].pid)
 
 
 class Options(unittest.TestCase):

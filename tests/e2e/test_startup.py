@@ -1,11 +1,21 @@
 """The runs that end before the status screen: the clean-up mode, the declined question, the
 power refusals and a second instance. Runs BIOSUpdate.exe under Wine on simulated machines."""
 
+import os
 import unittest
 
 from tools.bench.rules import IDS_LOW_BATTERY, IDS_NO_AC, POWER_CAPTION, QUESTION_CAPTION
+from tools.e2e import runner
 
 from .e2e_support import AUTOSTART, WORK_FOLDER, ProductTestCase, leftovers
+
+
+def tree_state(folder):
+    """Every entry below the folder with its kind, size, mode and modification time."""
+    paths = [os.path.join(root, name) for root, dirs, files in os.walk(folder)
+             for name in dirs + files]
+    return {path: (info.st_mode, info.st_size, info.st_mtime_ns)
+            for path in paths for info in [os.lstat(path)]}
 
 
 class StartUp(ProductTestCase):
@@ -18,8 +28,12 @@ class StartUp(ProductTestCase):
         files = leftovers(moved + r"\BIOSUPDATE", ["BIOS.bak", "notes.txt"])
         # The usual place is not the work folder on this machine.
         files[WORK_FOLDER + r"\SWinFlash.exe"] = "not in the work folder"
+        # The run plants, writes and deletes files and registry values in its own prefix alone.
+        template = runner.prepare_template()
+        before = tree_state(template)
         report = self.run_machine(args="1", ac="off", battery=5, program_files=moved,
                                   files=files, registry=[AUTOSTART])
+        self.assertEqual(tree_state(template), before)
         self.assert_shows_nothing(report)
         self.assertEqual(report.work_folder["path"], moved + r"\BIOSUPDATE")
         self.assert_work_folder(report, ["BIOS.bak", "notes.txt"])

@@ -116,7 +116,7 @@ TEST(StatusBandReading, NamesTheTextInTheProgramsBandOnly) {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     // The strings of this test program (uidriver_test.rc) stand in for the product's.
-    const StatusBand band(self);
+    StatusBand band(self);
     // Where BIOSUpdate.exe puts the band: frame row 300 on Korean systems, 310 elsewhere.
     const int top = GetSystemDefaultLCID() == 0x412 ? 300 : 310;
     const struct {

@@ -153,7 +153,7 @@ class Bench:
         """One machine's result: its expected and observed outcome and their differences."""
         expected = rules.expect(machine, self.target)
         result = {"machine": machine, "expected": expected, "observed": None,
-                  "differences": [], "screenshot": None, "seconds": None}
+                  "differences": [], "screenshot": None, "seconds": None, "phases": None}
         if self.stopping.is_set():
             raise Interrupted()
         shots = os.path.join(self.out_dir, "screenshots", machine["name"])
@@ -169,6 +169,7 @@ class Bench:
             return result
         finally:
             result["seconds"] = round(time.monotonic() - started, 1)
+        result["phases"] = report.data["phases"]
         result["observed"] = compare.observe(report.data)
         result["differences"] = compare.differences(expected, result["observed"])
         # The decision's status screen if it showed, else the first message box.

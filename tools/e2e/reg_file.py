@@ -124,16 +124,30 @@ def _logical_lines(content):
         yield pending
 
 
-def parse_reg_file(content):
-    """Returns {key path (lower case): {value name (lower case, "" for default): RegValue}}."""
+def _key_name(line):
+    """The key a section line names. Most names escape nothing but their backslashes, and a
+    system.reg holds thousands of them: those are read without the character loop."""
+    raw = line[1:line.rfind("]")]
+    if "\\" not in raw.replace("\\\\", ""):
+        return raw.replace("\\\\", "\\")
+    return unescape(line, 1, "]")[0]
+
+
+def parse_reg_file(content, wanted=None):
+    """Returns {key path (lower case): {value name (lower case, "" for default): RegValue}};
+    with `wanted`, a set of key paths in lower case, only those keys' values are read."""
     keys = {}
     current = None
+    skipping = False
     for line in _logical_lines(content):
         if not line or line[0] in ";#" or line.startswith("WINE REGISTRY"):
             continue
         if line.startswith("["):
-            name, _ = unescape(line, 1, "]")
-            current = keys.setdefault(name.lower(), {})
+            name = _key_name(line).lower()
+            skipping = wanted is not None and name not in wanted
+            current = None if skipping else keys.setdefault(name, {})
+            continue
+        if skipping:
             continue
         if current is None:
             raise RegFileError(f"value outside a key: {line[:40]!r}")
@@ -152,3 +166,82 @@ def parse_reg_file(content):
 def find_value(keys, key_path, name):
     """The RegValue of key_path\\name (case-insensitive) or None."""
     return keys.get(key_path.lower(), {}).get(name.lower())
+
+
+def escape(text, specials='"'):
+    """Text as the registry files write it: backslashes, the given characters and anything
+    outside printable ASCII escaped (\\xHHHH, always four digits, so no digit after it is
+    taken into it)."""
+    out = []
+    for c in text:
+        if c == "\\" or c in specials:
+            out.append("\\" + c)
+        elif " " <= c <= "~":
+            out.append(c)
+        else:
+            out.append(f"\\x{ord(c):04x}")
+    return "".join(out)
+
+
+def value_line(name, data):
+    """The line that stores a value: str is REG_SZ, int REG_DWORD, bytes REG_BINARY."""
+    label = "@" if name == "" else f'"{escape(name)}"'
+    if isinstance(data, str):
+        return f'{label}="{escape(data)}"'
+    if isinstance(data, bool) or not isinstance(data, (int, bytes)):
+        raise ValueError(f"registry data for {name!r} must be str, int or bytes")
+    if isinstance(data, int):
+        return f"{label}=dword:{data:08x}"
+    return f"{label}=hex:" + ",".join(f"{b:02x}" for b in data)
+
+
+def _line_name(line):
+    """The lower-case value name a value line stores, or None for any other line."""
+    if line.startswith("@="):
+        return ""
+    if line.startswith('"'):
+        return unescape(line, 1, '"')[0].lower()
+    return None
+
+
+def _continues(line):
+    return line.rstrip().endswith("\\") and "=hex" in line
+
+
+def plant(content, values, stamp):
+    """The registry file's text with values {(key path, value name): data} set before any Wine
+    process reads it: a value already there is replaced, None deletes it, and a missing key is
+    added with the modification time `stamp` (Wine makes its parent keys as it loads)."""
+    wanted = {}
+    for (key, name), data in values.items():
+        wanted.setdefault(key.lower(), {})[name.lower()] = (key, name, data)
+    result, current, skipping = [], None, False
+
+    def close_section():
+        # The key's new values go before the blank lines that end its section.
+        end = len(result)
+        while end and not result[end - 1].strip():
+            end -= 1
+        result[end:end] = [value_line(name, data) for _, name, data in (current or {}).values()
+                           if data is not None]
+
+    for line in content.splitlines():
+        if skipping:
+            skipping = _continues(line)
+            continue
+        if line.startswith("["):
+            close_section()
+            current = wanted.pop(unescape(line, 1, "]")[0].lower(), None)
+        name = _line_name(line) if current is not None else None
+        if name is not None and name in current:
+            # The old value goes, with its continuation lines; the new one ends the section.
+            skipping = _continues(line)
+            continue
+        result.append(line)
+    close_section()
+    for entries in wanted.values():
+        key = next(iter(entries.values()))[0]
+        added = [value_line(name, data) for _, name, data in entries.values() if data is not None]
+        if added:
+            result += ["", f"[{escape(key, '[]')}] {stamp}"] + added
+    return "\n".join(result) + "\n"

@@ -16,7 +16,7 @@ import time
 from PIL import ImageGrab
 
 from ..bench import rules
-from . import driver_log, fake_sysfs, reg_file, stub_record, wine_prefix, wine_trace
+from . import driver_log, fake_sysfs, phases, reg_file, stub_record, wine_prefix, wine_trace
 from .xvfb import Xvfb
 
 # Where the program and the driver run from.
@@ -28,6 +28,7 @@ ANSI_CODE_PAGES = {"en": "cp1252", "ko": "cp949"}
 STUB_RECORD_VARIABLE = stub_record.RECORD_VARIABLE
 STUB_RECORD = STAGE + r"\flash-record.txt"
 POLL_SECONDS = 0.05
+DRIVER_NAME = "uidriver.exe"
 # Registry files of a prefix, by the root key that their paths are relative to.
 REG_FILES = {"HKEY_LOCAL_MACHINE": "system.reg", "HKEY_CURRENT_USER": "user.reg",
              "HKEY_USERS\\.DEFAULT": "userdef.reg"}
@@ -55,15 +56,20 @@ class Run:
         self.wineserver_stopped = False
         self.screenshots = []
         self.mounted = None
+        self.clock = phases.Clock()
 
     # --- preparation -------------------------------------------------------------------------
 
     def prepare(self):
         c = self.config
         fake_sysfs.mount_fake_sysfs(c["ac"], c["battery"], c["bios_version"])
+        self.clock.lap("session start")
         self.display = Xvfb(*c["screen"])
+        self.clock.lap("Xvfb start")
         self.run_dir = wine_prefix.new_run_dir(os.path.join(c["cache"], "runs"))
-        self.prefix = wine_prefix.copy_template(c["template"], self.run_dir)
+        # A prefix kept for inspection must hold everything, not only the run's changes.
+        self.prefix = wine_prefix.new_prefix(c["template"], self.run_dir, copy=c["keep"])
+        self.clock.lap("prefix")
         self.env = wine_prefix.wine_environment(self.prefix, self.display.display,
                                                 LOCALES[c["locale"]])
         stage = self.unix(STAGE)
@@ -103,8 +109,8 @@ class Run:
                 handle.write(base64.b64decode(replacement["content"]))
         for key, name, data in c["registry"]:
             values[(key, name)] = self.registry_data(data)
-        if values:
-            self.import_registry(values)
+        self.plant_registry(values)
+        self.clock.lap("planting")
 
     def unix(self, windows_path):
         return wine_prefix.unix_path(self.prefix, windows_path)
@@ -116,15 +122,20 @@ class Run:
         kind, value = next(iter(data.items()))
         return {"sz": str, "dword": int, "hex": bytes.fromhex}[kind](value)
 
-    def import_registry(self, values):
-        text = wine_prefix.registry_import_text(values)
-        path = os.path.join(self.unix(STAGE), "plant.reg")
-        with open(path, "wb") as handle:
-            handle.write(b"\xff\xfe" + text.encode("utf-16-le"))
-        result = wine_prefix.run_wine(["reg", "import", STAGE + r"\plant.reg"], self.env, 120)
-        if result.returncode != 0:
-            raise wine_prefix.PrefixError("reg import failed: " +
-                                          result.stderr.decode(errors="replace"))
+    def plant_registry(self, values):
+        """Writes the values into the prefix's registry files, which wineserver loads when the
+        first Wine process of the run starts."""
+        by_file = {}
+        for (path, name), data in values.items():
+            root, key = _split_root(path)
+            by_file.setdefault(REG_FILES[root], {})[(key, name)] = data
+        for file_name, planted in by_file.items():
+            path = os.path.join(self.prefix, file_name)
+            # Latin-1 keeps every byte as it was; Wine writes ASCII with escapes anyway.
+            with open(path, encoding="latin-1") as handle:
+                text = handle.read()
+            with open(path, "w", encoding="latin-1") as handle:
+                handle.write(reg_file.plant(text, planted, int(time.time())))
 
     # --- the run -----------------------------------------------------------------------------
 
@@ -159,7 +170,10 @@ class Run:
         """Every start in turn, each to its end, its kill or its time-out; after each, every
         process of the prefix ends (as at a power loss) and what it left is read."""
         c = self.config
-        sections = [self.report(number, *self.watch(number)) for number in range(len(c["starts"]))]
+        sections = []
+        for number in range(len(c["starts"])):
+            sections.append(self.report(number, *self.watch(number)))
+            self.clock.lap("report")
         return dict(sections[-1], screenshots=self.screenshots, errors=self.errors,
                     starts=sections if c["several_starts"] else None)
 
@@ -181,15 +195,23 @@ class Run:
         shots = Screenshots(c["screenshots"], c["screenshot_dir"], self.display.display,
                             f"s{number + 1}-" if suffix else "")
         how = "exited"
-        while driver.poll() is None:
+        watched = False
+        driver_cpu = None
+        while (driver_cpu := _collect(driver)) is None:
             log_text = _read(log_path)
+            if not watched and log_text:
+                # The driver's first line: Wine is up and the driver about to start the program.
+                watched = True
+                self.clock.lap("Wine start-up")
             shots.trigger(log_text, started)
             if time.monotonic() - started > c["timeout"]:
                 how = "timeout"
                 break
             time.sleep(POLL_SECONDS)
         elapsed_ms = int((time.monotonic() - started) * 1000)
+        self.clock.lap("watched", {DRIVER_NAME: driver_cpu} if driver_cpu is not None else None)
         self.stop_wineserver()
+        self.clock.lap("wineserver stop")
         try:
             driver.wait(timeout=30)
         except subprocess.TimeoutExpired:
@@ -198,12 +220,15 @@ class Run:
         if how == "exited" and driver.returncode != 0:
             self.errors.append("uidriver failed: " + _read(output_path).strip())
         self.screenshots += shots.finish()
+        self.clock.lap("screenshots")
         return how, elapsed_ms, _read(log_path), output_path
 
     def stop_wineserver(self):
         if self.env and not self.wineserver_stopped:
             self.wineserver_stopped = True
-            wine_prefix.stop_wineserver(self.env)
+            # This first process of the namespace inherits its orphans: the kill waits until
+            # those it ended are gone, so they are collected as it runs (else it takes 0.75 s).
+            wine_prefix.stop_wineserver(self.env, while_killing=_collect_orphans)
 
     # --- what the run left -------------------------------------------------------------------
 
@@ -223,12 +248,18 @@ class Run:
         return {"exists": False}
 
     def registry(self):
+        read = [(rules.AUTOSTART_KEY, rules.AUTOSTART_VALUE),
+                (rules.VERSION_KEY, rules.VERSION_VALUE)] + self.config["read_values"]
+        wanted = {root: set() for root in REG_FILES}
+        for path, _ in read:
+            root, key = _split_root(path)
+            wanted[root].add(key.lower())
         parsed = {}
         texts = {}
         for root, name in REG_FILES.items():
             text = _read(os.path.join(self.prefix, name))
             texts[root] = text
-            parsed[root] = reg_file.parse_reg_file(text)
+            parsed[root] = reg_file.parse_reg_file(text, wanted[root])
 
         def value(path, name):
             root, key = _split_root(path)
@@ -308,13 +339,17 @@ class Run:
         signal.signal(signal.SIGINT, signal.SIG_IGN)
         try:
             self.stop_wineserver()
-            if self.mounted:
-                subprocess.run(["umount", self.mounted], check=False, timeout=30)
         finally:
             if self.display:
                 self.display.stop()
+            self.clock.lap("Xvfb stop")
+            if self.mounted:
+                subprocess.run(["umount", self.mounted], check=False, timeout=30)
+            if self.prefix:
+                wine_prefix.release_prefix(self.prefix)
             if self.run_dir and not self.config["keep"]:
                 shutil.rmtree(self.run_dir, ignore_errors=True)
+            self.clock.lap("prefix removal")
 
 
 class Screenshots:
@@ -379,6 +414,33 @@ class Screenshots:
         return self.taken
 
 
+def _collect(process):
+    """None while the process runs; once it has ended, its CPU seconds (with those of the
+    children it collected), which Popen's own poll would drop."""
+    pid, status, usage = os.wait4(process.pid, os.WNOHANG)
+    if not pid:
+        return None
+    process.returncode = os.waitstatus_to_exitcode(status)
+    return usage.ru_utime + usage.ru_stime
+
+
+def _collect_orphans(keep):
+    """Collects the ended processes that this process inherited, but not `keep`."""
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit() or int(entry) == keep:
+            continue
+        try:
+            with open(os.path.join("/proc", entry, "stat")) as handle:
+                state, parent = handle.read().rpartition(")")[2].split()[:2]
+        except (FileNotFoundError, ProcessLookupError):
+            continue
+        if state == "Z" and int(parent) == os.getpid():
+            try:
+                os.waitpid(int(entry), os.WNOHANG)
+            except ChildProcessError:
+                pass
+
+
 def _read(path, encoding="utf-8"):
     try:
         with open(path, encoding=encoding, errors="replace") as handle:
@@ -398,6 +460,7 @@ def main(config_path, report_path):
         report = {"fatal": f"{type(error).__name__}: {error}"}
     finally:
         run.cleanup()
+    report["phases"] = run.clock.laps
     with open(report_path, "w") as handle:
         json.dump(report, handle, indent=1, ensure_ascii=False)
 

@@ -1,4 +1,5 @@
-"""Wine prefixes for the runs: one pristine template per cache folder, copied for every run."""
+"""Wine prefixes for the runs: one pristine template per cache folder, under every run's own
+prefix."""
 
 import fcntl
 import os
@@ -22,11 +23,14 @@ class PrefixError(RuntimeError):
 
 
 def wine_environment(prefix, display, locale="en_US.UTF-8", extra=None):
-    """The environment of every Wine command of a run: the prefix, silence, no Mono/Gecko."""
+    """The environment of every Wine command of a run: the prefix, silence, no Mono/Gecko, no
+    menu entries, and no HID or USB bus drivers, which would show the simulated machine the host's
+    devices and keep a core busy polling them."""
     env = {k: v for k, v in os.environ.items()
            if not k.startswith(("WINE", "LC_", "LANG", "BIOSUPDATE_"))}
     env.update(WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=display, LC_ALL=locale)
+               WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe,winebus.sys,wineusb.sys=",
+               DISPLAY=display, LC_ALL=locale)
     env.update(extra or {})
     return env
 
@@ -39,10 +43,19 @@ def run_wine(args, env, timeout):
         raise PrefixError(f"wine {' '.join(args)} did not finish in {timeout} s") from error
 
 
-def stop_wineserver(env, timeout=30):
-    """Kills every process of the prefix; wineserver saves the registry files as it goes."""
-    subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+def stop_wineserver(env, timeout=30, while_killing=None):
+    """Kills every process of the prefix; wineserver saves the registry files as it goes.
+    `while_killing(pid)` is called every 10 ms while the kill runs, with the killer's own pid."""
+    killer = subprocess.Popen(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + timeout
+    while killer.poll() is None and time.monotonic() < deadline:
+        if while_killing:
+            while_killing(killer.pid)
+        time.sleep(0.01)
+    if killer.poll() is None:
+        killer.kill()
+        killer.wait()
     try:
         subprocess.run(["wineserver", "-w"], env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
@@ -117,12 +130,34 @@ def new_run_dir(runs_dir):
     return tempfile.mkdtemp(prefix="run-", dir=runs_dir)
 
 
-def copy_template(template, run_dir):
-    """A fresh prefix for one run in `run_dir`: a full copy of the template."""
+def new_prefix(template, run_dir, copy=False):
+    """A fresh prefix for one run in `run_dir`: the template seen through a copy-on-write overlay,
+    so that only what the run changes is written (into run_dir/changes); or, with `copy` or where
+    the kernel allows no overlay (inside some containers), a full copy of the template. The
+    overlay is a mount of the run's private namespace: release_prefix ends it."""
     prefix = os.path.join(run_dir, "prefix")
-    subprocess.run(["cp", "-a", template, prefix], check=True, timeout=300)
+    changes, work = os.path.join(run_dir, "changes"), os.path.join(run_dir, "overlay-work")
+    mounted = False
+    if not copy:
+        for folder in (prefix, changes, work):
+            os.makedirs(folder)
+        mounted = subprocess.run(
+            ["mount", "-t", "overlay", "e2e-prefix", "-o",
+             f"lowerdir={template},upperdir={changes},workdir={work}", prefix],
+            stdin=subprocess.DEVNULL, capture_output=True, timeout=30).returncode == 0
+        if not mounted:
+            os.rmdir(prefix)
+    if not mounted:
+        subprocess.run(["cp", "-a", template, prefix], check=True, timeout=300)
     os.remove(os.path.join(prefix, TEMPLATE_STAMP))
     return prefix
+
+
+def release_prefix(prefix):
+    """Ends a prefix's overlay, if it has one, so that removing the run's folder removes only
+    what the run wrote."""
+    if os.path.ismount(prefix):
+        subprocess.run(["umount", prefix], check=False, timeout=30)
 
 
 def unix_path(prefix, windows_path):
@@ -145,33 +180,3 @@ def unix_path(prefix, windows_path):
                     break
         path = os.path.join(path, match)
     return path
-
-
-def _reg_string(text):
-    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
-
-
-def registry_import_text(values):
-    """The text of a .reg file (to be saved as UTF-16 with a byte-order mark) that sets values
-    given as {(key, name): data}: str data is REG_SZ, int REG_DWORD, bytes REG_BINARY, and None
-    deletes the value."""
-    sections = {}
-    for (key, name), data in values.items():
-        sections.setdefault(key, []).append((name, data))
-    lines = ["Windows Registry Editor Version 5.00", ""]
-    for key, entries in sections.items():
-        lines.append(f"[{key}]")
-        for name, data in entries:
-            label = "@" if name == "" else _reg_string(name)
-            if data is None:
-                lines.append(f"{label}=-")
-            elif isinstance(data, str):
-                lines.append(f"{label}={_reg_string(data)}")
-            elif isinstance(data, bool) or not isinstance(data, (int, bytes)):
-                raise ValueError(f"registry data for {key}\\{name} must be str, int, bytes or None")
-            elif isinstance(data, int):
-                lines.append(f"{label}=dword:{data:08x}")
-            else:
-                lines.append(f"{label}=hex:" + ",".join(f"{b:02x}" for b in data))
-        lines.append("")
-    return "\r\n".join(lines) + "\r\n"

@@ -6,14 +6,18 @@ load: take figures to keep on a quiet machine.
 
 Figures (--only takes a comma-separated list of them):
   overhead  process start to end under Wine per outcome, less the program's pauses, the open
-            question and (flash) the stand-in utility's own time
+            question and (flash) the stand-in utility's own time; and net of Wine: less the
+            empty program's whole run too
   startup   process start to the question on the screen, against an empty program
   payload   the payload written by the program's routines, against CopyFileA of the same files
   paint     one paint of the status screen, median and 99th percentile, with the bitmap loads alone
   cpu       the program's CPU share while the status screen animates during a long flash
   growth    GDI objects, handles and working set after 10,000 paints against after the first
   size      the executable's code and data without resources, and its debug sections
-  bench     the package bench's machines per minute with 1..4 machines at once
+  bench     the package bench's machines per minute and CPU seconds per machine, with several
+            machines at once
+  phases    what a bench machine costs beyond the pauses, by phase of its run (CPU and wall
+            seconds), one machine at a time
 
 Exit status: 0 when the table is printed (whether or not each target is met), 1 when a build or
 a run failed, 2 on bad usage or without root."""
@@ -28,10 +32,10 @@ import subprocess
 import sys
 
 from .. import DRIVER, PRODUCT_DIR, ROOT, RUN_CACHE
-from . import bench_rate, build, cpu_share, outcomes, pe_size
+from . import bench_rate, build, costs, cpu_share, outcomes, pe_size
 from .wine_runs import RunFailed, Wine
 
-FIGURES = ("overhead", "startup", "payload", "paint", "cpu", "growth", "size", "bench")
+FIGURES = ("overhead", "startup", "payload", "paint", "cpu", "growth", "size", "bench", "phases")
 # Repetitions (full, quick).
 OUTCOME_RUNS = (3, 1)
 # Runs of the no-image outcome when the start-up is measured without the overhead.
@@ -48,6 +52,9 @@ CPU_SHARE = 0.02
 # Working-set noise that is no growth: one allocation granule of Windows.
 WORKING_SET_SLACK_KIB = 64
 SIZE_KIB = 256
+BENCH_RATE = 30  # machines a minute, the full matrix
+# A process's CPU in a machine's phase worth a mention.
+PROCESS_SHOWN_S = 0.01
 
 
 def progress(text):
@@ -69,6 +76,7 @@ class Benchmark:
         self.rows, self.raw = [], {}
         self.product = self.wine = self.programs = None
         self.paint_median = None
+        self.bench_runs = {}
 
     def pick(self, pair):
         return pair[1] if self.quick else pair[0]
@@ -84,21 +92,25 @@ class Benchmark:
         names = list(outcomes.PAUSES_MS) if all_outcomes else ["no image"]
         runs, empty_runs = outcomes.run_all(
             self.wine, self.product, self.programs["perf_empty"], names,
-            self.pick(OUTCOME_RUNS if all_outcomes else STARTUP_RUNS), "startup" in wanted,
-            progress)
+            self.pick(OUTCOME_RUNS if all_outcomes else STARTUP_RUNS), progress)
+        self.raw["empty_runs"] = [r["ended"] | {"question": outcomes.question(r)}
+                                  for r in empty_runs]
         self.raw["runs"] = {name: [r["ended"] | {"question": outcomes.question(r)}
                                    for r in reports] for name, reports in runs.items()}
         if "overhead" in wanted:
             utility = self.utility_ms()
             # The stand-in runs on the flash path only.
             utility_on = {name: utility if name == "flash" else 0 for name in names}
+            wine_ms = outcomes.whole_run(empty_runs)
             for name in names:
                 over, floor = outcomes.overhead(runs[name], outcomes.PAUSES_MS[name],
                                                 utility_on[name])
                 stand_in = f" + stand-in {utility:.0f}" if utility_on[name] else ""
-                self.row(f"Overhead: {name}", f"+{over:.0f} ms (x{(floor + over) / floor:.4f})",
-                         f"floor {floor:.0f} ms (pauses {outcomes.PAUSES_MS[name]}{stand_in})",
-                         f"< {OVERHEAD_MS} ms", over < OVERHEAD_MS)
+                self.row(f"Overhead: {name}", f"+{over - wine_ms:.0f} ms net of Wine "
+                         f"(+{over:.0f} ms, x{(floor + over) / floor:.4f})",
+                         f"floor {floor:.0f} ms (pauses {outcomes.PAUSES_MS[name]}{stand_in}); "
+                         f"empty program's whole run {wine_ms:.0f} ms",
+                         f"net < {OVERHEAD_MS} ms", over - wine_ms < OVERHEAD_MS)
             split = [outcomes.phases(report, name, utility_on[name])
                      for name in names for report in runs[name]]
             split = [phases for phases in split if phases is not None]
@@ -111,8 +123,6 @@ class Benchmark:
         if "startup" in wanted:
             program = outcomes.startup([r for reports in runs.values() for r in reports])
             empty = outcomes.startup(empty_runs)
-            self.raw["empty_runs"] = [r["ended"] | {"question": outcomes.question(r)}
-                                      for r in empty_runs]
             self.row("Start-up to the question", f"{program:.0f} ms ({program - empty:+.0f})",
                      f"empty program {empty:.0f} ms", f"< +{STARTUP_MS} ms",
                      program - empty < STARTUP_MS)
@@ -190,28 +200,53 @@ class Benchmark:
         self.row("Size: debug sections", f"{kib['debug']:.0f} KiB", "—", "none",
                  kinds["debug"] == 0)
 
+    def bench_run(self, jobs):
+        """The bench with `jobs` machines at once, run once for every figure that needs it."""
+        if jobs not in self.bench_runs:
+            self.bench_runs[jobs] = bench_rate.run(self.args.product, self.args.driver,
+                                                   self.args.cache, jobs, self.quick, progress)
+        return self.bench_runs[jobs]
+
     def bench(self):
-        measured = {}
-        for jobs in self.args.bench_jobs:
-            m = bench_rate.run(self.args.product, self.args.driver, self.args.cache, jobs,
-                               self.quick, progress)
-            measured[jobs] = m
+        measured = {jobs: self.bench_run(jobs) for jobs in self.args.bench_jobs}
+        for jobs, m in measured.items():
             floor = bench_rate.floor_seconds(m["pauses_ms"], jobs)
             self.row(f"Bench, {jobs} at once", f"{m['machines'] / m['seconds'] * 60:.1f} machines"
-                     f"/min ({m['machines']} in {m['seconds']:.0f} s, {m['differing']} differing)",
-                     f"pauses' ceiling {m['machines'] / floor * 60:.1f}/min ({floor:.0f} s)", "—",
-                     None)
-        self.raw["bench"] = measured
+                     f"/min ({m['machines']} in {m['seconds']:.0f} s, {m['differing']} differing);"
+                     f" {m['cpu_s'] / m['machines']:.2f} CPU s per machine",
+                     f"pauses' ceiling {m['machines'] / floor * 60:.1f}/min ({floor:.0f} s); "
+                     f"load {m['load']:.2f} at its end", "—", None)
+        self.raw["bench"] = {jobs: {k: v for k, v in m.items() if k != "results"}
+                             for jobs, m in measured.items()}
         choice = bench_rate.recommended(measured)
-        self.row("Bench: default parallelism", str(choice), "fewest at once within 5% of the "
-                 "best rate, every machine as expected", "—", None)
+        rate = measured[choice]["machines"] / measured[choice]["seconds"] * 60 if choice else 0
+        self.row("Bench: default parallelism", f"{choice} at once, {rate:.1f} machines/min",
+                 "fewest at once within 5% of the best rate, every machine as expected",
+                 "—" if self.quick else f">= {BENCH_RATE}/min",
+                 None if self.quick else rate >= BENCH_RATE)
+
+    def phases(self):
+        m = self.bench_run(1)
+        self.raw["phases"] = [r["phases"] for r in m["results"]]
+        phases = costs.by_phase(m["results"])
+        count = sum(1 for r in m["results"] if r.get("phases"))
+        for phase, cpu_s, wall_s, having, processes in phases:
+            shown = ", ".join(f"{name} {seconds:.3f}" for name, seconds in processes.items()
+                              if seconds >= PROCESS_SHOWN_S)
+            self.row(f"Machine cost: {phase}", f"{cpu_s:.3f} CPU s, {wall_s:.3f} s wall",
+                     f"{having} of {count} machines" + (f"; CPU s by process: {shown}"
+                                                        if shown else ""), "—", None)
+        self.row("Machine cost: in all", f"{sum(p[1] for p in phases):.2f} CPU s, "
+                 f"{sum(p[2] for p in phases):.2f} s wall",
+                 f"the whole bench one at a time: {m['cpu_s'] / m['machines']:.2f} CPU s per "
+                 f"machine; load {m['load']:.2f} at its end", "—", None)
 
     # --- the run ---------------------------------------------------------------------------
 
     def run(self, wanted):
         a = self.args
         under_wine = wanted & {"overhead", "startup", "payload", "paint", "cpu", "growth"}
-        if under_wine or "bench" in wanted:
+        if under_wine or wanted & {"bench", "phases"}:
             self.product = build.product(a.product)
             build.driver(a.driver)
             self.wine = Wine(a.driver, a.cache)
@@ -229,6 +264,8 @@ class Benchmark:
             self.outcome_figures(wanted)
         if "cpu" in wanted:
             self.cpu()
+        if "phases" in wanted:
+            self.phases()
         if "bench" in wanted:
             self.bench()
 
@@ -261,7 +298,7 @@ def parse_arguments(argv):
                    "%(default)s)")
     p.add_argument("--cache", default=RUN_CACHE,
                    help="the runner's template prefix and runs (default: %(default)s)")
-    p.add_argument("--bench-jobs", default="1,2,3,4",
+    p.add_argument("--bench-jobs", default="4,6,8,10,12",
                    help="machines at once to measure the bench with (default: %(default)s)")
     p.add_argument("--json", help="also write the raw figures to this file")
     args = p.parse_args(argv)

@@ -56,30 +56,36 @@ def question(report):
     return box["appeared_ms"], box["pressed_ms"]
 
 
-def run_all(wine, product, empty, outcomes, repetitions, with_empty, progress):
+def run_all(wine, product, empty, outcomes, repetitions, progress):
     """Runs each wanted outcome `repetitions` times in turn, each run after one of the empty
-    program when asked. Returns ({outcome: [reports]}, [empty program reports])."""
+    program. Returns ({outcome: [reports]}, [empty program reports])."""
     options = machines(image_name(os.path.dirname(product)))
     runs, empty_runs = {name: [] for name in outcomes}, []
     for repetition in range(repetitions):
         for name in outcomes:
-            progress(f"{name}, run {repetition + 1}" + (", after the empty program's"
-                                                        if with_empty else ""))
-            if with_empty:
-                empty_runs.append(wine.run(empty, answer_delay_ms=0))
+            progress(f"{name}, run {repetition + 1}, after the empty program's")
+            empty_runs.append(wine.run(empty, answer_delay_ms=0))
             runs[name].append(wine.run(product, answer_delay_ms=0, **options[name]))
     return runs, empty_runs
+
+
+def _unanswered(report):
+    """A run's time from start to end less the time its question stood open."""
+    appeared, answered = question(report)
+    return report["ended"]["after_ms"] - (answered - appeared)
 
 
 def overhead(reports, pauses_ms, utility_ms):
     """(median ms over the floor, floor ms): each run's time from start to end less the time its
     question stood open, against the pauses plus the stand-in utility's time."""
     floor = pauses_ms + utility_ms
-    over = []
-    for report in reports:
-        appeared, answered = question(report)
-        over.append(report["ended"]["after_ms"] - (answered - appeared) - floor)
-    return statistics.median(over), floor
+    return statistics.median(_unanswered(report) - floor for report in reports), floor
+
+
+def whole_run(reports):
+    """The empty program's whole run, start to end less its open question (median ms): what
+    Wine's own start and exit take."""
+    return statistics.median(_unanswered(report) for report in reports)
 
 
 def phases(report, name, utility_ms):

@@ -129,8 +129,16 @@ std::vector<std::uint32_t> StatusBand::CaptureBand() const {
     return CopyPixels(m_bits);
 }
 
-BandReading StatusBand::Read() const {
-    const std::vector<std::uint32_t> band = CaptureBand();
+BandReading StatusBand::Read() {
+    std::vector<std::uint32_t> band = CaptureBand();
+    if (band != m_lastBand) {
+        m_lastReading = Classify(band);
+        m_lastBand = std::move(band);
+    }
+    return m_lastReading;
+}
+
+BandReading StatusBand::Classify(const std::vector<std::uint32_t>& band) const {
     const std::vector<std::uint32_t> blank(kBandPixels, 0);
     BandReading reading;
     const BandDifference fromBlank = CompareBands(band, blank);

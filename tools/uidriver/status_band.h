@@ -50,10 +50,12 @@ public:
     const std::vector<StatusText>& Texts() const { return m_texts; }
     int BandTop() const { return m_bandTop; }
     POINT FrameOrigin() const;
-    BandReading Read() const;
+    // Most polls find the band as the last one did: its reading is kept for that band.
+    BandReading Read();
 
 private:
     std::vector<std::uint32_t> CaptureBand() const;
+    BandReading Classify(const std::vector<std::uint32_t>& band) const;
 
     std::vector<StatusText> m_texts;
     int m_bandTop;
@@ -61,6 +63,8 @@ private:
     MemoryDc m_memory;
     GdiObject m_bitmap;
     std::uint32_t* m_bits = nullptr;
+    std::vector<std::uint32_t> m_lastBand;
+    BandReading m_lastReading;
 };
 
 // Compares two band images; a pixel is mismatched when a colour channel differs by more than

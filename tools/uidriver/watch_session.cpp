@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -147,7 +148,22 @@ void WatchSession::SurveyWindows() {
             processIds.push_back(instance->process->Id());
         }
     }
-    m_utilityIds = m_first.process ? ChildProcessIds(m_first.process->Id()) : std::vector<DWORD>{};
+    // A process snapshot costs more than the rest of a poll: the first instance's children (its
+    // flash utility) are looked up again only when a process not yet placed owns a window.
+    const auto placed = [&](DWORD id) {
+        for (const std::vector<DWORD>* known : {&processIds, &m_utilityIds, &m_otherIds}) {
+            if (std::find(known->begin(), known->end(), id) != known->end()) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const std::vector<DWORD> owners = TopLevelWindowOwners();
+    if (m_first.process && !std::all_of(owners.begin(), owners.end(), placed)) {
+        m_utilityIds = ChildProcessIds(m_first.process->Id());
+        std::copy_if(owners.begin(), owners.end(), std::back_inserter(m_otherIds),
+                     [&](DWORD id) { return !placed(id); });
+    }
     processIds.insert(processIds.end(), m_utilityIds.begin(), m_utilityIds.end());
     std::map<HWND, WindowState> current;
     for (WindowState& window : SurveyTopLevelWindows(processIds)) {

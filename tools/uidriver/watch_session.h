@@ -70,8 +70,10 @@ private:
     std::map<HWND, WindowState> m_windows;
     std::map<HWND, std::string> m_boxRoles;
     std::vector<PendingPress> m_presses;
-    // The processes the first instance started (its flash utility), as last surveyed.
+    // The processes the first instance started (its flash utility), as last looked up, and the
+    // owners of windows that are neither it nor those.
     std::vector<DWORD> m_utilityIds;
+    std::vector<DWORD> m_otherIds;
     const std::string m_utilityRole = "utility";
     std::vector<bool> m_replaced; // one per replacement of the options
 

@@ -43,7 +43,23 @@ BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param) {
     return TRUE;
 }
 
+BOOL CALLBACK CollectOwner(HWND hwnd, LPARAM param) {
+    auto* owners = reinterpret_cast<std::vector<DWORD>*>(param);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    if (std::find(owners->begin(), owners->end(), processId) == owners->end()) {
+        owners->push_back(processId);
+    }
+    return TRUE;
+}
+
 } // namespace
+
+std::vector<DWORD> TopLevelWindowOwners() {
+    std::vector<DWORD> owners;
+    EnumWindows(CollectOwner, reinterpret_cast<LPARAM>(&owners));
+    return owners;
+}
 
 std::vector<WindowState> SurveyTopLevelWindows(const std::vector<DWORD>& processIds) {
     std::vector<WindowState> found;

@@ -23,5 +23,8 @@ struct WindowState {
 
 std::vector<WindowState> SurveyTopLevelWindows(const std::vector<DWORD>& processIds);
 
+// The processes that own a top-level window, each once.
+std::vector<DWORD> TopLevelWindowOwners();
+
 // Text a window holds, read from the system's copy (InternalGetWindowText).
 std::wstring StoredWindowText(HWND hwnd);
