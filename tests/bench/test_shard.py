@@ -50,7 +50,9 @@ class Split(unittest.TestCase):
                                  check=True, env=dict(os.environ, PYTHONHASHSEED=seed))
             self.assertEqual(json.loads(run.stdout), [parts(s, 3) for s in SETS.values()], seed)
 
-    def test_anything_but_k_of_n_is_a_usage_error(self):
+    def test_a_shard_is_k_of_n_and_anything_else_is_a_usage_error(self):
+        self.assertEqual([shard.parse(t) for t in ("1/1", "3/4", "12/12")],
+                         [(1, 1), (3, 4), (12, 12)])
         for text in ("0/3", "4/3", "1/0", "x", "1/", "/2", "1/2/3", "-1/2", "1.0/2", ""):
             run = subprocess.run(BENCH + [f"--shard={text}"], cwd=ROOT, capture_output=True)
             self.assertEqual((run.returncode, b"--shard: expected K/N" in run.stderr), (2, True),
@@ -160,8 +162,11 @@ class Merge(unittest.TestCase):
                 continue
             self.assertIn(f"Incomplete: {says}.", merged["page"], case)
             self.assertIn(f"Missing: {says}", merged["summary"], case)
-            self.assertEqual([c.find("failure").get("message") for c in merged["junit"]
+            cases = merged["junit"].findall("testcase")
+            self.assertEqual([c.find("failure").get("message") for c in cases
                               if c.get("name") == "missing"], [says], case)
+            self.assertEqual([merged["junit"].get(k) for k in ("tests", "failures")],
+                             [str(len(cases)), "1"], case)
 
 
 if __name__ == "__main__":
