@@ -99,10 +99,6 @@ def _check(documents):
             owner[machine] = name
 
 
-def _moment(text):
-    return datetime.datetime.fromisoformat(text)
-
-
 def merge(documents):
     """One results document of the shards' [(name, document)]: their machines in the
     selection's order, their lint findings once each, the shards and machines that are missing.
@@ -114,7 +110,7 @@ def merge(documents):
     lint = []
     for _, document in documents:
         lint += [f for f in document["lint"] if f not in lint]
-    starts = [_moment(d["started"]) for _, d in documents]
+    starts = [datetime.datetime.fromisoformat(d["started"]) for _, d in documents]
     # The runners ran side by side: from the first one's start to the last one's end.
     end = max(s + datetime.timedelta(seconds=d["seconds"]) for s, (_, d) in zip(starts, documents))
     merged = {k: v for k, v in first.items() if k not in ("shard", "machines")}
