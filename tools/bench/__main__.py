@@ -2,7 +2,8 @@
 simulated notebooks under Wine and holds what each one showed and did against what the package
 must do there. Writes results.json and report.html into the output folder, on request JUnit XML
 and a Markdown summary for a CI system, and prints a summary. Must run as root (the runner mounts
-a fake /sys/class in private namespaces).
+a fake /sys/class in private namespaces). With --shard K/N it runs the K-th of N parts of the
+machines; "python3 -m tools.bench merge --help" tells how to merge the parts' results.
 
 Exit status: 0 when every machine behaved as expected and the lint found no error, 1 when any
 machine differed or the lint found an error, 2 on bad usage or a failed set-up, 130 when
@@ -19,7 +20,7 @@ import time
 from .. import DRIVER, PRODUCT_DIR, ROOT, RUN_CACHE, name_value
 from ..e2e.runner import E2EError
 from ..package import lint
-from . import ci, matrix, package, report_page, running
+from . import ci, matrix, package, running, shard
 
 DEFAULT_PACKAGE = PRODUCT_DIR / package.DESCRIPTION_NAME
 DEFAULT_OUT = ROOT / "build" / "bench" / "latest"
@@ -52,6 +53,10 @@ def parse_arguments(argv):
     p.add_argument("--only", metavar="NAME",
                    help="only the machines whose name matches this glob, or one of several "
                         "separated by commas")
+    p.add_argument("--shard", type=shard.parse, default=(1, 1), metavar="K/N",
+                   help="only the K-th of N parts of the selected machines, for N runners side by "
+                        "side (an empty part when N exceeds the machines); merge their results "
+                        "with the merge command")
     p.add_argument("--jobs", type=int, default=default_jobs(),
                    help="machines run at once (default: %(default)s)")
     p.add_argument("--out", default=DEFAULT_OUT, help="output folder (default: %(default)s)")
@@ -72,6 +77,8 @@ def _terminate(signum, frame):
 
 
 def main(argv):
+    if argv[:1] == ["merge"]:
+        return shard.main(argv[1:])
     args = parse_arguments(argv)
     try:
         description = package.load(args.package)
@@ -83,13 +90,14 @@ def main(argv):
     except (package.PackageError, lint.LintError) as error:
         print(f"bench: {error}", file=sys.stderr)
         return 2
-    machines = matrix.select(target, args.quick, args.only)
-    if args.list or not machines:
-        for m in matrix.select(target, args.quick):
+    selection = matrix.select(target, args.quick, args.only)
+    machines = shard.part(selection, *args.shard, target)
+    if args.list or not selection:
+        for m in machines if selection else matrix.select(target, args.quick):
             print(f"{m['name']:22} {m['title']}")
-        if not machines:
+        if not selection:
             print(f"bench: no machine is named like {args.only!r}", file=sys.stderr)
-        return 0 if machines else 2
+        return 0 if selection else 2
     out = os.path.abspath(args.out)
     shutil.rmtree(os.path.join(out, "screenshots"), ignore_errors=True)
     os.makedirs(out, exist_ok=True)
@@ -105,10 +113,13 @@ def main(argv):
                           os.path.abspath(args.cache), args.jobs, dict(args.env),
                           carried.bitmaps)
     try:
-        print(f"bench: {len(machines)} machine(s), {min(args.jobs, len(machines))} at a time; "
-              "preparing Wine",
-              file=sys.stderr, flush=True)
-        running.prepare_template(bench.cache)
+        if machines:
+            print(f"bench: {len(machines)} machine(s), {min(args.jobs, len(machines))} at a "
+                  "time; preparing Wine", file=sys.stderr, flush=True)
+            running.prepare_template(bench.cache)
+        else:
+            print(f"bench: shard {args.shard[0]} of {args.shard[1]} holds none of the "
+                  f"{len(selection)} machines: an empty result", file=sys.stderr, flush=True)
         results = bench.run(machines)
     except (running.Interrupted, running.Terminated, KeyboardInterrupt) as error:
         running.stop_runs(error)
@@ -118,18 +129,14 @@ def main(argv):
         print(f"bench: {error}", file=sys.stderr)
         return 2
     document = {
-        "format": 1, "package": description, "target": target, "lint": findings,
+        "format": 1, "package": description, "target": target, "env": dict(args.env),
+        "lint": findings,
         "set": "quick" if args.quick else "full", "only": args.only, "jobs": args.jobs,
         "started": started_at.isoformat(timespec="seconds"),
-        "seconds": round(time.monotonic() - started, 1), "machines": results}
-    report_page.write_results(document, out)
-    page = report_page.render(document, out)
-    if args.junit:
-        ci.write_junit(document, args.junit, out)
-    if args.markdown:
-        ci.write_markdown(document, args.markdown)
-    print(report_page.summary(document, page))
-    return 0 if report_page.verdict(document) == "as expected" else 1
+        "seconds": round(time.monotonic() - started, 1),
+        "shard": {"index": args.shard[0], "count": args.shard[1]},
+        "selection": [m["name"] for m in selection], "machines": results}
+    return ci.publish(document, out, args.junit, args.markdown)
 
 
 sys.exit(main(sys.argv[1:]))

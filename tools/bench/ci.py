@@ -53,15 +53,17 @@ def junit(results, out_dir):
     image = package["image"]
     machines = results["machines"]
     findings = results["lint"]
-    failures = sum(1 for m in machines if m["differences"]) + bool(lint.errors(findings))
+    absent = report_page.missing(results)
+    failures = (sum(1 for m in machines if m["differences"]) + bool(lint.errors(findings)) +
+                bool(absent))
+    tests = str(len(machines) + 1 + bool(absent))
     seconds = f"{results['seconds']:.1f}"
-    top = ElementTree.Element("testsuites", name="BIOSUpdate package bench",
-                              tests=str(len(machines) + 1), failures=str(failures), errors="0",
-                              time=seconds)
+    top = ElementTree.Element("testsuites", name="BIOSUpdate package bench", tests=tests,
+                              failures=str(failures), errors="0", time=seconds)
     suite = ElementTree.SubElement(
-        top, "testsuite", name=f"{package['executable']['file']} {image['file']}",
-        tests=str(len(machines) + 1), failures=str(failures), errors="0", skipped="0",
-        time=seconds, timestamp=results["started"])
+        top, "testsuite", name=f"{package['executable']['file']} {image['file']}", tests=tests,
+        failures=str(failures), errors="0", skipped="0", time=seconds,
+        timestamp=results["started"])
     properties = ElementTree.SubElement(suite, "properties")
     for name, value in [("image", image["file"]), ("platform", image["platform"]),
                         ("version", image["version_digits"]), ("stamp", package["stamp"])]:
@@ -72,6 +74,10 @@ def junit(results, out_dir):
         _failure(case, "lint", [f["text"] for f in lint.errors(findings)])
     ElementTree.SubElement(case, "system-out").text = "\n".join(
         f"{f['severity']}: {f['text']}" for f in findings) or "no finding"
+    # A merge that lacks a shard or machine fails a case of its own, so that a CI page shows it.
+    if absent:
+        _failure(ElementTree.SubElement(suite, "testcase", classname="bench.merge",
+                                        name="missing", time="0"), "missing", [absent])
     for result in machines:
         machine = result["machine"]
         case = ElementTree.SubElement(suite, "testcase", classname=f"bench.{machine['group']}",
@@ -110,6 +116,8 @@ def markdown(results):
              f"| **{report_page.verdict(results)}** | {len(machines)} | "
              f"{len(machines) - len(differing)} | {len(differing)} | "
              f"{len(lint.errors(findings))} | {len(findings) - len(lint.errors(findings))} |"]
+    if report_page.missing(results):
+        lines += ["", f"Missing: {_cell(report_page.missing(results))}"]
     if findings:
         lines += ["", "| Lint | Finding |", "|---|---|"]
         lines += [f"| {f['severity']} | {_cell(f['text'])} |" for f in findings[:MARKDOWN_ROWS]]
@@ -128,3 +136,17 @@ def markdown(results):
 def write_markdown(results, path):
     with open(path, "w", encoding="utf-8") as handle:
         handle.write(markdown(results))
+
+
+def publish(results, out_dir, junit_path=None, markdown_path=None):
+    """Writes results.json and report.html into out_dir, and the JUnit XML and the Markdown
+    summary when asked; prints the summary. Returns the exit status: 0 when the verdict is "as
+    expected", else 1."""
+    report_page.write_results(results, out_dir)
+    page = report_page.render(results, out_dir)
+    if junit_path:
+        write_junit(results, junit_path, out_dir)
+    if markdown_path:
+        write_markdown(results, markdown_path)
+    print(report_page.summary(results, page))
+    return 0 if report_page.verdict(results) == "as expected" else 1

@@ -19,9 +19,25 @@ COLOURS = {138: "#7f8c8d", 131: "#2980b9", 132: "#8e44ad", 135: "#16a085", 137: 
            133: "#c0392b", 141: "#d35400", 142: "#f39c12"}
 
 
+def missing(results):
+    """A sentence naming the shards and machines a merged result lacks, or None when it lacks
+    none (a shard's or a whole run's results lack none)."""
+    shards, machines = results.get("missing_shards"), results.get("missing_machines")
+    found = []
+    if shards:
+        found.append(f"no result from shard {', '.join(map(str, shards))} of "
+                     f"{results['shards']['count']}")
+    if machines:
+        found.append(f"no result for {len(machines)} machine(s) of the selection: "
+                     f"{', '.join(machines)}")
+    return "; ".join(found) or None
+
+
 def verdict(results):
     if results.get("interrupted"):
         return "interrupted"
+    if missing(results):
+        return "incomplete"
     differing = lint.errors(results["lint"]) or any(m["differences"] for m in results["machines"])
     return "differs" if differing else "as expected"
 
@@ -104,7 +120,7 @@ def render(results, out_dir):
     rows = [dict(m, timeline=timeline(m, span), image=_image(out_dir, m["screenshot"]))
             for m in results["machines"]]
     page = environment.get_template("report.html.j2").render(
-        results=results, rows=rows, verdict=verdict(results))
+        results=results, rows=rows, verdict=verdict(results), missing=missing(results))
     path = os.path.join(out_dir, PAGE_NAME)
     with open(path, "w", encoding="utf-8") as handle:
         handle.write(page)
@@ -118,6 +134,8 @@ def summary(results, page_path):
     lines = [f"bench: {len(machines)} machine(s) in {results['seconds']:.0f} s, "
              f"{len(machines) - len(differing)} as expected, {len(differing)} differing"]
     lines += [f"  lint {f['severity']}: {f['text']}" for f in results["lint"]]
+    if missing(results):
+        lines.append(f"  missing: {missing(results)}")
     for m in differing:
         lines.append(f"  {m['machine']['name']}: {m['differences'][0]}" +
                      (f" (+{len(m['differences']) - 1} more)" if len(m["differences"]) > 1
