@@ -19,7 +19,7 @@ import time
 from .. import DRIVER, PRODUCT_DIR, ROOT, RUN_CACHE, name_value
 from ..e2e.runner import E2EError
 from ..package import lint
-from . import ci, matrix, package, report_page, running
+from . import ci, matrix, package, profile, report_page, running
 
 DEFAULT_PACKAGE = PRODUCT_DIR / package.DESCRIPTION_NAME
 DEFAULT_OUT = ROOT / "build" / "bench" / "latest"
@@ -51,6 +51,9 @@ def parse_arguments(argv):
     p.add_argument("--only", metavar="NAME",
                    help="only the machines whose name matches this glob, or one of several "
                         "separated by commas")
+    p.add_argument("--profile", nargs="+", action="extend", default=[], metavar="FILE",
+                   help="also a machine for each notebook profile that profiler.exe wrote, named "
+                        "profile-<file name>; --quick keeps them, --only narrows them too")
     p.add_argument("--jobs", type=int, default=default_jobs(),
                    help="machines run at once (default: %(default)s)")
     p.add_argument("--out", default=DEFAULT_OUT, help="output folder (default: %(default)s)")
@@ -77,12 +80,13 @@ def main(argv):
         target = package.target(description, args.platform, args.running_version)
         findings = lint.lint(description) + [{"severity": lint.ERROR, "text": sentence}
                                              for sentence in package.unfit(target)]
-    except (package.PackageError, lint.LintError) as error:
+        profiles = profile.machines(args.profile, [m["name"] for m in matrix.full(target)])
+    except (package.PackageError, lint.LintError, profile.ProfileError) as error:
         print(f"bench: {error}", file=sys.stderr)
         return 2
-    machines = matrix.select(target, args.quick, args.only)
+    machines = matrix.select(target, args.quick, args.only, profiles)
     if args.list or not machines:
-        for m in matrix.select(target, args.quick):
+        for m in matrix.select(target, args.quick, extra=profiles):
             print(f"{m['name']:22} {m['title']}")
         if not machines:
             print(f"bench: no machine is named like {args.only!r}", file=sys.stderr)
@@ -115,7 +119,8 @@ def main(argv):
         return 2
     document = {
         "format": 1, "package": description, "target": target, "lint": findings,
-        "set": "quick" if args.quick else "full", "only": args.only, "jobs": args.jobs,
+        "set": "quick" if args.quick else "full", "only": args.only,
+        "profiles": [os.path.abspath(p) for p in args.profile], "jobs": args.jobs,
         "started": started_at.isoformat(timespec="seconds"),
         "seconds": round(time.monotonic() - started, 1), "machines": results}
     report_page.write_results(document, out)
