@@ -7,7 +7,7 @@ import os
 import tempfile
 import unittest
 
-from tools.bench import profile
+from tools.bench import matrix, package, profile
 
 # As profiler.exe writes it on an English Windows 10 notebook on mains.
 ENGLISH = {
@@ -131,6 +131,18 @@ class Files(unittest.TestCase):
                     with self.assertRaises(profile.ProfileError) as caught:
                         profile.machines(paths)
                     self.assertIn(words, str(caught.exception))
+
+
+class Selection(unittest.TestCase):
+    def test_the_quick_set_keeps_every_profile_and_only_narrows_them_too(self):
+        with open(os.path.join(os.path.dirname(__file__), "default.package.json")) as handle:
+            target = package.target(json.load(handle))
+        extra = [profile.machine_of(ENGLISH, name, "x.json") for name in ("profile-a", "profile-b")]
+        names = [[m["name"] for m in matrix.select(target, quick, only, extra)]
+                 for quick, only in ((True, None), (False, "profile-*"), (True, "*-b,baseline"))]
+        self.assertEqual(names[0], [m["name"] for m in matrix.quick(target)] +
+                         ["profile-a", "profile-b"])
+        self.assertEqual(names[1:], [["profile-a", "profile-b"], ["baseline", "profile-b"]])
 
 
 if __name__ == "__main__":

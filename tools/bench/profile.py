@@ -79,9 +79,10 @@ def _locale(profile):
 
 def _windows(profile):
     version = _field(profile, "windows", dict)
-    numbers = [_field(version, name, int, "windows.")
-               for name in ("major", "minor", "build", "platform", "service_pack")]
-    major, minor, build, platform = numbers[:4]
+    # Every field is required; the build and service pack are recorded, not reproduced.
+    major, minor, build, platform, _ = (
+        _field(version, name, int, "windows.")
+        for name in ("major", "minor", "build", "platform", "service_pack"))
     for name, shown in runner.SHOWN_VERSIONS.items():
         if shown == (major, minor) and platform == NT_PLATFORM:
             return name
