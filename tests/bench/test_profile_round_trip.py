@@ -34,15 +34,22 @@ MACHINE_FIELDS = ("bios_version", "ac", "battery", "locale", "windows", "screen"
                   "program_files")
 
 
+# An earlier notebook's profile in the current folder, which the English one must keep.
+EARLIER = (STAGE + "\\notebook.json", "an earlier notebook's profile")
+
+
 def capture(name, options):
     """The profile that profiler.exe wrote on the notebook, and its message box's text. The
-    English one writes where it writes by default, the others where the command line says."""
-    path = STAGE + "\\notebook.json" if name == "english" else f"C:\\profiles\\{name}.json"
+    English one writes where it writes by default, beside an earlier profile; the others where
+    the command line says."""
+    english = name == "english"
+    path = STAGE + "\\notebook-2.json" if english else f"C:\\profiles\\{name}.json"
     report = runner.run(runner.RunOptions(
-        PROFILER, args=None if name == "english" else path, dirs=["C:\\profiles"],
-        collect=[path], timeout=60, **options))
+        PROFILER, args=None if english else path, dirs=["C:\\profiles"],
+        files=dict([EARLIER]), collect=[path, EARLIER[0]], timeout=60, **options))
     assert report["ended"]["how"] == "exited" and report["ended"]["exit_code"] == 0, \
         (report["ended"], report["message_boxes"])
+    assert report["collected"][EARLIER[0]] == EARLIER[1], report["collected"]
     (box,) = report["message_boxes"]
     return report["collected"][path], box["text"], path
 
