@@ -3,6 +3,7 @@
 #include "app/start_checks.h"
 #include "payload/work_folder.h"
 #include "res/resource.h"
+#include "sysinfo/com_security.h"
 #include "ui/progress_geometry.h"
 #include "ui/update_dlg.h"
 
@@ -64,10 +65,7 @@ BOOL CUpdateApp::InitInstance() {
 
     // Declared before the window, so that the window and its WMI pointers go first.
     const CComApartment apartment;
-    const HRESULT security =
-        CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
-                             RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_SECURE_REFS, nullptr);
-    if (FAILED(security)) {
+    if (FAILED(InitializeComSecurity())) {
         AfxMessageBox(ui::IsKoreanSystemLocale(GetSystemDefaultLCID()) ? kComSecurityFailureKorean
                                                                        : kComSecurityFailure,
                       0, 0);

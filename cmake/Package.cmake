@@ -73,15 +73,27 @@ foreach(entry IN LISTS BIOSUPDATE_PAYLOAD_ENTRIES)
 endforeach()
 biosupdate_write_if_changed(${CMAKE_BINARY_DIR}/package_inputs.txt "${package_inputs}")
 
-# After the link: checks the imports of `target` and points its load-configuration directory
-# (tools/package/harden_executable.py, which reads the linker's map), signs and verifies it when a
-# certificate is given, writes <name>.package.json beside it and lints the two; an error of the
-# lint fails the build and removes both, so that the next build links again rather than keeping a
-# package that must not ship.
-function(biosupdate_package target)
-    set(executable $<TARGET_FILE:${target}>)
+# After the link: checks the imports of `target`, which must link app/load_config.c, and points
+# its load-configuration directory (tools/package/harden_executable.py, which reads the linker's
+# map); a refused executable is removed.
+function(biosupdate_harden target)
     set(map_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
     target_link_options(${target} PRIVATE LINKER:-Map=${map_file})
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${BIOSUPDATE_PYTHON} -m tools.package.harden_executable $<TARGET_FILE:${target}>
+                ${map_file}
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+        COMMENT "Checking the imports of ${target}, pointing its load configuration"
+        VERBATIM)
+endfunction()
+
+# After the link and biosupdate_harden: signs and verifies `target` when a certificate is given,
+# writes <name>.package.json beside it and lints the two; an error of the lint fails the build and
+# removes both, so that the next build links again rather than keeping a package that must not
+# ship.
+function(biosupdate_package target)
+    biosupdate_harden(${target})
+    set(executable $<TARGET_FILE:${target}>)
     set(signer_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.signer.txt)
     set(sign_command "")
     set(signer_argument "")
@@ -100,7 +112,6 @@ function(biosupdate_package target)
         set(signer_argument --signer-file ${signer_file})
     endif()
     add_custom_command(TARGET ${target} POST_BUILD
-        COMMAND ${BIOSUPDATE_PYTHON} -m tools.package.harden_executable ${executable} ${map_file}
         ${sign_command}
         COMMAND ${BIOSUPDATE_PYTHON} -m tools.package --executable ${executable}
                 --inputs ${CMAKE_BINARY_DIR}/package_inputs.txt ${signer_argument}
@@ -108,6 +119,6 @@ function(biosupdate_package target)
         COMMAND ${BIOSUPDATE_PYTHON} -m tools.package.lint ${CMAKE_CURRENT_BINARY_DIR}/${target}.package.json
                 ${cafile_argument} --remove-on-error
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
-        COMMENT "Checking the imports, pointing the load configuration, writing the package description, linting the package"
+        COMMENT "Writing the package description, linting the package"
         VERBATIM)
 endfunction()

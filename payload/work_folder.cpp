@@ -38,17 +38,21 @@ bool OpenWorkFolder(char (&folder)[MAX_PATH]) {
 
 } // namespace
 
-bool GetWorkFolderPath(char (&buffer)[MAX_PATH]) {
+bool GetProgramFilesPath(char (&buffer)[MAX_PATH]) {
     std::memset(buffer, 0, sizeof buffer);
-    // Without a Program Files folder the path would lead to "\BIOSUPDATE" at the drive's root,
-    // which any user may have made first.
     if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT,
                                   buffer)) ||
         buffer[0] == '\0') {
         std::memset(buffer, 0, sizeof buffer);
         return false;
     }
-    return AppendWorkFolder(buffer, sizeof buffer);
+    return true;
+}
+
+bool GetWorkFolderPath(char (&buffer)[MAX_PATH]) {
+    // Without a Program Files folder the path would lead to "\BIOSUPDATE" at the drive's root,
+    // which any user may have made first.
+    return GetProgramFilesPath(buffer) && AppendWorkFolder(buffer, sizeof buffer);
 }
 
 bool IsPlainEntry(DWORD attributes, bool directory) {

@@ -11,6 +11,10 @@
 
 namespace payload {
 
+// Fills `buffer` with the Program Files folder as the shell names it to this process. Returns
+// false, with `buffer` all zeros, when the shell cannot name it.
+bool GetProgramFilesPath(char (&buffer)[MAX_PATH]);
+
 // Fills `buffer` with the Program Files folder followed by "\BIOSUPDATE". Returns false, with
 // `buffer` all zeros, when the shell cannot name the Program Files folder or the path is too long
 // to hold the payload's file names.

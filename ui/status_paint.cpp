@@ -43,8 +43,8 @@ void CUpdateDlg::OnPaint() {
     const CSelectedObject frameSelection(frameSurface, background);
     const CSelectedObject blockSelection(blockSurface, block);
 
-    const ui::FramePosition frame =
-        ui::FramePositionOnScreen(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+    const SIZE screen = ScreenSize();
+    const ui::FramePosition frame = ui::FramePositionOnScreen(screen.cx, screen.cy);
 
     if (const std::optional<ui::BlockCopy> copy = ui::ProgressBlockCopy(m_nProgress)) {
         frameSurface.BitBlt(copy->destinationX, ui::kBlockTop, copy->width, ui::kBlockHeight,

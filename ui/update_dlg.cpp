@@ -292,9 +292,13 @@ BOOL CUpdateDlg::OnQueryEndSession() {
     return FALSE;
 }
 
+SIZE CUpdateDlg::ScreenSize() {
+    return {::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+}
+
 void CUpdateDlg::CoverScreen() {
-    SetWindowPos(&wndTopMost, 0, 0, ::GetSystemMetrics(SM_CXSCREEN),
-                 ::GetSystemMetrics(SM_CYSCREEN), SWP_SHOWWINDOW);
+    const SIZE screen = ScreenSize();
+    SetWindowPos(&wndTopMost, 0, 0, screen.cx, screen.cy, SWP_SHOWWINDOW);
 }
 
 bool CUpdateDlg::GiveWayToUtilityWindow() {
@@ -309,7 +313,8 @@ bool CUpdateDlg::GiveWayToUtilityWindow() {
     }
     // Still covering the screen, but neither raised above the utility's window nor taking the
     // keyboard from it.
-    SetWindowPos(nullptr, 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN),
+    const SIZE screen = ScreenSize();
+    SetWindowPos(nullptr, 0, 0, screen.cx, screen.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     ::SetWindowPos(utilityWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     if (::GetForegroundWindow() != utilityWindow) {

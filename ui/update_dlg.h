@@ -35,6 +35,10 @@ public:
 
     int StartUpdate();
 
+    // The size the status screen covers: the primary screen's, as the system gives it to this
+    // program (scaled for a program that does not declare itself DPI-aware).
+    static SIZE ScreenSize();
+
     // Work-folder routines; the work itself lives in payload/.
     int CleanUpWorkFolder();
     int ExtractUtilityFiles();

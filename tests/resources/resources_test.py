@@ -270,13 +270,15 @@ class Program(unittest.TestCase):
         self.assertEqual(self.res["FILE"][158][KO], INI)
         self.assertEqual(len(INI), 271)
 
-    def test_xp_runs_it_and_has_every_import(self):
-        # "PE", i386, PE32, subsystem 5.01, GUI, no delayed imports (they would escape the list).
-        self.assertEqual(self.pe.header, (b"PE\0\0", 0x14C, 0x10B, (5, 1), 2, 0))
+    def test_xp_runs_it_and_the_profiler_shipped_with_it_and_has_every_import(self):
         lines = read(os.path.join(SOURCE, "tests/resources/xp_imports.txt")).decode().splitlines()
         allowed = {tuple(line.split()) for line in lines if line.strip()[:1] not in ("", "#")}
-        self.assertEqual(self.pe.imports - allowed, set(), "not in xp_imports.txt: check that "
-                         "Windows XP has it, then add it")
+        for pe in self.pe, Pe(os.path.join(PRODUCT, "tools", "profiler", "profiler.exe")):
+            # "PE", i386, PE32, subsystem 5.01, GUI, no delayed imports (they would escape the
+            # list).
+            self.assertEqual(pe.header, (b"PE\0\0", 0x14C, 0x10B, (5, 1), 2, 0))
+            self.assertEqual(pe.imports - allowed, set(), "not in xp_imports.txt: check that "
+                             "Windows XP has it, then add it")
 
     def test_load_configuration_keeps_the_imports_in_the_system_folder_and_suits_xp(self):
         # Windows 10 1607 and later resolve the imports with DependentLoadFlags (at 0x36):

@@ -20,7 +20,7 @@ import time
 from .. import DRIVER, PRODUCT_DIR, ROOT, RUN_CACHE, name_value
 from ..e2e.runner import E2EError
 from ..package import lint
-from . import ci, matrix, package, running, shard
+from . import ci, matrix, package, profile, running, shard
 
 DEFAULT_PACKAGE = PRODUCT_DIR / package.DESCRIPTION_NAME
 DEFAULT_OUT = ROOT / "build" / "bench" / "latest"
@@ -53,6 +53,9 @@ def parse_arguments(argv):
     p.add_argument("--only", metavar="NAME",
                    help="only the machines whose name matches this glob, or one of several "
                         "separated by commas")
+    p.add_argument("--profile", nargs="+", action="extend", default=[], metavar="FILE",
+                   help="also a machine for each notebook profile that profiler.exe wrote, named "
+                        "profile-<file name>; --quick keeps them, --only narrows them too")
     p.add_argument("--shard", type=shard.parse, default=(1, 1), metavar="K/N",
                    help="only the K-th of N parts of the selected machines, for N runners side by "
                         "side (an empty part when N exceeds the machines); merge their results "
@@ -87,13 +90,14 @@ def main(argv):
                                 lint.carries_stand_in_utility(description, carried))
         findings = lint.lint(description) + [{"severity": lint.ERROR, "text": sentence}
                                              for sentence in package.unfit(target)]
-    except (package.PackageError, lint.LintError) as error:
+        profiles = profile.machines(args.profile, [m["name"] for m in matrix.full(target)])
+    except (package.PackageError, lint.LintError, profile.ProfileError) as error:
         print(f"bench: {error}", file=sys.stderr)
         return 2
-    selection = matrix.select(target, args.quick, args.only)
+    selection = matrix.select(target, args.quick, args.only, profiles)
     machines = shard.part(selection, *args.shard, target)
     if args.list or not selection:
-        for m in machines if selection else matrix.select(target, args.quick):
+        for m in machines if selection else matrix.select(target, args.quick, extra=profiles):
             print(f"{m['name']:22} {m['title']}")
         if not selection:
             print(f"bench: no machine is named like {args.only!r}", file=sys.stderr)
@@ -131,7 +135,8 @@ def main(argv):
     document = {
         "format": 1, "package": description, "target": target, "env": dict(args.env),
         "lint": findings,
-        "set": "quick" if args.quick else "full", "only": args.only, "jobs": args.jobs,
+        "set": "quick" if args.quick else "full", "only": args.only,
+        "profiles": [os.path.abspath(p) for p in args.profile], "jobs": args.jobs,
         "started": started_at.isoformat(timespec="seconds"),
         "seconds": round(time.monotonic() - started, 1),
         "shard": {"index": args.shard[0], "count": args.shard[1]},

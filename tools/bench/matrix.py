@@ -131,10 +131,10 @@ def quick(target):
     return rows
 
 
-def select(target, quick_set=False, only=None):
-    """The machines to run: the quick or the full set, narrowed to names matching one of the
-    comma-separated globs of `only`."""
-    rows = quick(target) if quick_set else full(target)
+def select(target, quick_set=False, only=None, extra=()):
+    """The machines to run: the quick or the full set and the `extra` machines (profiles), narrowed
+    to names matching one of the comma-separated globs of `only`."""
+    rows = (quick(target) if quick_set else full(target)) + list(extra)
     if only:
         globs = only.split(",")
         rows = [r for r in rows if any(fnmatch.fnmatchcase(r["name"], g) for g in globs)]

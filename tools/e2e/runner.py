@@ -22,8 +22,15 @@ from .report import Report
 DEFAULT_CACHE = Path.home() / ".cache" / "biosupdate-e2e"
 _WINDOWS_PATH = re.compile(r"^[A-Za-z]:\\")
 _STATUS_MOMENT = re.compile(r"^status:(\d+)(\+\d+)?$")
-# The Windows versions a run can show the program, as Wine's version setting names them.
+# The Windows versions a run can show the program, as Wine's version setting names them, and
+# the version GetVersionEx gives there (major, minor) to a program whose manifest names no later
+# Windows.
 WINDOWS_VERSIONS = {"xp": "winxp", "7": "win7", "10": "win10"}
+SHOWN_VERSIONS = {"xp": (5, 1), "7": (6, 1), "10": (6, 2)}
+# The locales a run can have, with the system's default LCID and ANSI code page under each.
+SYSTEM_LOCALES = {"en": (0x409, 1252), "ko": (0x412, 949)}
+# The screen sizes a run's display can have.
+SCREEN_WIDTHS, SCREEN_HEIGHTS = range(320, 4097), range(200, 4097)
 
 
 class E2EError(RuntimeError):
@@ -216,7 +223,7 @@ class RunOptions:
         if self.other_boxes not in ("ok", "leave"):
             raise ValueError(f"other_boxes must be ok or leave, not {self.other_boxes!r}")
         fake_sysfs.power_files(self.ac, self.battery)  # rejects an unknown AC state or charge
-        if self.locale not in ("en", "ko"):
+        if self.locale not in SYSTEM_LOCALES:
             raise ValueError(f"locale must be en or ko, not {self.locale!r}")
         if self.windows is not None and self.windows not in WINDOWS_VERSIONS:
             raise ValueError(f"windows must be one of {sorted(WINDOWS_VERSIONS)}, not "
@@ -224,7 +231,7 @@ class RunOptions:
         if not isinstance(self.timeout, (int, float)) or self.timeout <= 0:
             raise ValueError("timeout must be a positive number of seconds")
         width, height = self.screen
-        if not (320 <= width <= 4096 and 200 <= height <= 4096):
+        if width not in SCREEN_WIDTHS or height not in SCREEN_HEIGHTS:
             raise ValueError(f"unsupported screen size {self.screen!r}")
         if self.program_files is not None:
             _windows_path(self.program_files, "program_files")
