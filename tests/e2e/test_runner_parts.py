@@ -10,7 +10,8 @@ import tempfile
 import time
 import unittest
 
-from tools.e2e import driver_log, phases, reg_file, runner, session, wine_trace
+from tools import ROOT
+from tools.e2e import driver_log, phases, reg_file, runner, session, wine_prefix, wine_trace
 
 WINE_SYSTEM_REG = r'''WINE REGISTRY Version 2
 ;; All keys relative to \\Machine
@@ -202,6 +203,40 @@ class PhaseCosts(unittest.TestCase):
         for process in ended[1:]:
             self.assertRaises(ChildProcessError, os.waitpid, process.pid, 0)
         self.assertEqual(os.waitpid(ended[0].pid, 0)[0], ended[0].pid)
+
+
+class Prefix(unittest.TestCase):
+    def test_a_run_s_prefix_starts_as_the_template_and_leaves_it_as_it_was(self):
+        # Each run in a mount namespace of its own, as the runner's session is. A `mount` that
+        # fails stands for a kernel that refuses the overlay.
+        run = ("import os, sys; from tools.e2e import wine_prefix as w; "
+               "p = w.new_prefix(sys.argv[1], sys.argv[2], copy=sys.argv[3] == '1'); "
+               "open(os.path.join(p, 'a'), 'w').write('run'); "
+               "print(sorted(os.listdir(p)), os.path.ismount(p)); w.release_prefix(p)")
+        for case, copy, refused, written in [("overlay", False, False, "changes/a"),
+                                             ("copy", True, False, "prefix/a"),
+                                             ("refused", False, True, "prefix/a")]:
+            with tempfile.TemporaryDirectory() as folder:
+                template, run_dir = os.path.join(folder, "template"), os.path.join(folder, "run")
+                for name in ("a", wine_prefix.TEMPLATE_STAMP, "bin/mount"):
+                    os.makedirs(os.path.dirname(os.path.join(folder, "template", name)),
+                                exist_ok=True)
+                    with open(os.path.join(template, name), "w") as handle:
+                        handle.write("#!/bin/sh\nexit 32\n" if name == "bin/mount" else name)
+                os.chmod(os.path.join(template, "bin/mount"), 0o755)
+                os.mkdir(run_dir)
+                path = os.pathsep.join(([os.path.join(template, "bin")] if refused else [])
+                                       + [os.environ["PATH"]])
+                shown = subprocess.run(
+                    ["unshare", "--mount", "--propagation", "private", sys.executable, "-c", run,
+                     template, run_dir, "1" if copy else "0"], cwd=ROOT, check=True, text=True,
+                    capture_output=True, env=dict(os.environ, PATH=path)).stdout
+                self.assertEqual(shown.strip(), f"['a', 'bin'] {case == 'overlay'}", case)
+                with open(os.path.join(template, "a")) as handle:
+                    self.assertEqual(handle.read(), "a", case)
+                self.assertTrue(os.path.isfile(os.path.join(template, wine_prefix.TEMPLATE_STAMP)))
+                with open(os.path.join(run_dir, written)) as handle:
+                    self.assertEqual(handle.read(), "run", case)
 
 
 class Options(unittest.TestCase):
