@@ -23,7 +23,8 @@ WINE_SYSTEM_REG = r'''WINE REGISTRY Version 2
 [Software\\Tamrel\\Odd \] name] 1733520001
 "count"=dword:0000002a
 "blob"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\
-  17,18,19
+  17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,2f,30,\
+  31,32
 "korean"="\xbc84\xc804 tab\tquote\" octal\101"
 '''
 
@@ -59,7 +60,7 @@ class RunnerParts(unittest.TestCase):
                          ("REG_SZ", '"C:\\e2e\\BIOSUpdate.exe" 1\0'.encode("utf-16-le")))
         odd = r"Software\Tamrel\Odd ] name"
         self.assertEqual(reg_file.find_value(keys, odd, "count").to_json()["dword"], 42)
-        self.assertEqual(reg_file.find_value(keys, odd, "blob").data, bytes(range(26)))
+        self.assertEqual(reg_file.find_value(keys, odd, "blob").data, bytes(range(51)))
         self.assertEqual(reg_file.find_value(keys, odd, "korean").text(),
                          "\ubc84\uc804 tab\tquote\" octalA")
         self.assertIsNone(reg_file.find_value(keys, odd, "missing"))

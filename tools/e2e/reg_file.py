@@ -227,7 +227,8 @@ def plant(content, values, stamp):
 
     for line in content.splitlines():
         if skipping:
-            skipping = _continues(line)
+            # A continuation line holds no "=hex" of its own: only its trailing backslash tells.
+            skipping = line.rstrip().endswith("\\")
             continue
         if line.startswith("["):
             close_section()
