@@ -115,6 +115,10 @@ class MoreOfTheWorld(unittest.TestCase):
         self.assertEqual(([(s["id"], s["after_ms"]) for s in refused["status"]][-2:],
                           refused["shown_before_end_ms"], refused["left"], refused["utility"]),
                          ([(137, 4000), (133, 1000)], 3000, {"mirtsf13.imc": 11}, None))
+        # On any other verdict the clean-up cannot remove it either.
+        same = rules.expect(dict(BASELINE, stale_image="older bytes", bios_version="MIRTSF13"),
+                            TARGET)
+        self.assertEqual((same["outcome"], same["left"]), ("same version", {"mirtsf13.imc": 11}))
 
     def test_a_question_of_the_utility_shows_on_the_flash_path_only(self):
         roles = [[b["role"] for b in rules.expect(dict(BASELINE, utility_box_ms=2000, **changes),

@@ -255,8 +255,9 @@ def expect(machine, target):
                   status=[{"id": i, "after_ms": ms} for i, ms in steps],
                   shown_before_end_ms=None if flash else last_pause,
                   screen=status_screen(machine["locale"], machine["screen"]))
-    if stale is not None and verdict == IDS_UPDATING:
-        # The clean-up removes what the run wrote; the older package's image was not.
+    if stale is not None:
+        # Whatever the verdict, the clean-up removes what the run wrote; the older package's
+        # read-only image it cannot.
         result["left"] = {target["image"]: len(stale.encode())}
     if flash and machine["utility_box_ms"] is not None:
         result["boxes"].append(dict(UTILITY_BOX))
