@@ -211,6 +211,13 @@ def pauses_ms(expected):
             + (utility["after_ms"] + utility["run_ends_after_ms"] if utility else 0))
 
 
+def least_ms(machine, target):
+    """The least time a machine's run takes: the program's pauses and, where the flash utility
+    runs, the stand-in's own flash time that the machine asks of it."""
+    expected = expect(machine, target)
+    return pauses_ms(expected) + ((machine["utility_delay_ms"] or 0) if expected["utility"] else 0)
+
+
 def _box(caption, text_id, buttons, pressed):
     return {"role": "first", "caption": caption, "text_id": text_id, "buttons": buttons,
             "pressed": pressed}

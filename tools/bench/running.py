@@ -190,10 +190,8 @@ class Bench:
         """Results in the machines' order; raises Interrupted after ending every run."""
         started = time.monotonic()
         results = {}
-        # The longest runs first, so that the last ones to finish are short; the stand-in's own
-        # flash time counts too.
-        order = sorted(machines, key=lambda m: -rules.pauses_ms(rules.expect(m, self.target)) -
-                       (m["utility_delay_ms"] or 0))
+        # The longest runs first, so that the last ones to finish are short.
+        order = sorted(machines, key=lambda m: -rules.least_ms(m, self.target))
         pool = concurrent.futures.ThreadPoolExecutor(max_workers=self.jobs)
         futures = {pool.submit(self.run_one, m): m for m in order}
         last_line = time.monotonic()

@@ -12,10 +12,10 @@ import sys
 from . import ci, rules
 
 # What a machine costs beyond the program's own pauses (Wine's start and exit, the driver, the
-# report): one at a time a machine of the full set took 13.3 s for 10.4 s of pauses on average
+# report): one at a time a machine of the full set took 13.3 s for 11.0 s of least time on average
 # (the benchmark's machine cost). Without it every machine that makes no pause would weigh nothing,
 # and all of them would land together.
-MACHINE_MS = 2900
+MACHINE_MS = 2300
 
 # What every shard's results must share for them to be parts of one run: the package's
 # description (without where it lay on the runner), the BIOS it was meant for, the program's
@@ -43,10 +43,10 @@ def split(machines, count, target):
     """The machines dealt over `count` shards, each shard in the machines' own order.
 
     Longest first, each to the shard with the least expected time so far (the lowest numbered of
-    equal ones): the pauses the rules expect plus a fixed start, so the shards end at about the
-    same time. Only the machines and the target decide, never the run or the host, so every
-    runner computes the same split."""
-    weights = [rules.pauses_ms(rules.expect(m, target)) + MACHINE_MS for m in machines]
+    equal ones): the pauses the rules expect and the stand-in's flash, plus a fixed start, so the
+    shards end at about the same time. Only the machines and the target decide, never the run or
+    the host, so every runner computes the same split."""
+    weights = [rules.least_ms(m, target) + MACHINE_MS for m in machines]
     loads, dealt = [0] * count, [[] for _ in range(count)]
     for position in sorted(range(len(machines)), key=lambda i: (-weights[i], i)):
         shard = min(range(count), key=lambda s: (loads[s], s))
