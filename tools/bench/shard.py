@@ -6,6 +6,7 @@ import argparse
 import datetime
 import json
 import os
+import pathlib
 import shutil
 import sys
 
@@ -65,15 +66,53 @@ def _package(document):
     return {k: v for k, v in document["package"].items() if k not in PLACE}
 
 
+def _is_shot(path):
+    """A screenshot's path as the bench writes it: inside the results' screenshots folder."""
+    parts = pathlib.PurePosixPath(path).parts
+    return len(parts) == 2 and parts[0] == "screenshots" and parts[1] not in ("..", ".")
+
+
+def _check_fields(name, document):
+    """Raises MergeError unless the document holds, of their kinds, the fields a merge reads."""
+    if not isinstance(document, dict):
+        raise MergeError(f"{name} is not a bench's results (not a JSON object)")
+    lacking = [key for key in REQUIRED if key not in document]
+    if document.get("format") != 1 or lacking:
+        raise MergeError(f"{name} is not a bench's results (format "
+                         f"{document.get('format')!r}, lacking {', '.join(lacking) or '-'})")
+    if document["shard"] is None:
+        raise MergeError(f"{name} is a merged result: merge the shards themselves")
+    shard, machines = document["shard"], document["machines"]
+    try:
+        started = datetime.datetime.fromisoformat(document["started"])
+    except (TypeError, ValueError):
+        started = None
+    wrong = [what for what, fine in [
+        ("shard", isinstance(shard, dict) and all(type(shard.get(k)) is int for k in
+                                                  ("index", "count"))
+         and 1 <= shard["index"] <= shard["count"]),
+        ("package", isinstance(document["package"], dict)
+         and isinstance(document["package"].get("executable"), dict)),
+        ("started", started is not None and started.tzinfo is not None),
+        ("seconds", type(document["seconds"]) in (int, float)),
+        ("jobs", type(document["jobs"]) is int),
+        ("lint", isinstance(document["lint"], list)),
+        ("selection", isinstance(document["selection"], list)
+         and all(isinstance(n, str) for n in document["selection"])),
+        ("machines", isinstance(machines, list) and all(
+            isinstance(r, dict) and isinstance(r.get("machine"), dict)
+            and isinstance(r["machine"].get("name"), str)
+            and (r.get("screenshot") is None or isinstance(r["screenshot"], str)
+                 and _is_shot(r["screenshot"])) for r in machines))] if not fine]
+    if wrong:
+        raise MergeError(f"{name} is not a bench's results (its {', '.join(wrong)} as no bench "
+                         "writes them)")
+
+
 def _check(documents):
     """Raises MergeError unless the documents are shards of one run, none given twice."""
     for name, document in documents:
-        lacking = [key for key in REQUIRED if key not in document]
-        if document.get("format") != 1 or lacking:
-            raise MergeError(f"{name} is not a bench's results (format "
-                             f"{document.get('format')!r}, lacking {', '.join(lacking) or '-'})")
-        if document["shard"] is None:
-            raise MergeError(f"{name} is a merged result: merge the shards themselves")
+        _check_fields(name, document)
     first_name, first = documents[0]
     count = first["shard"]["count"]
     for name, document in documents:
@@ -177,5 +216,7 @@ def main(argv):
         print(f"bench merge: {error}", file=sys.stderr)
         return 2
     os.makedirs(out, exist_ok=True)
+    # An earlier merge's screenshots must not stand in for ones that did not come along.
+    shutil.rmtree(os.path.join(out, "screenshots"), ignore_errors=True)
     _bring_screenshots(documents, out)
     return ci.publish(merged, out, args.junit, args.markdown)
