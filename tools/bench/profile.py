@@ -94,6 +94,10 @@ def _windows(profile):
 def _screen(profile):
     screen = _field(profile, "screen", dict)
     width, height = (_field(screen, name, int, "screen.") for name in ("width", "height"))
+    if width < rules.FRAME_SIZE[0] or height < rules.FRAME_SIZE[1]:
+        raise ProfileError(f"the screen {width}x{height} is smaller than the status screen's "
+                           f"{rules.FRAME_SIZE[0]}x{rules.FRAME_SIZE[1]} frame: the bench cannot "
+                           "check what the program shows there")
     if width not in runner.SCREEN_WIDTHS or height not in runner.SCREEN_HEIGHTS:
         w, h = runner.SCREEN_WIDTHS, runner.SCREEN_HEIGHTS
         raise ProfileError(f"the screen {width}x{height} cannot be reproduced: the runner's "
