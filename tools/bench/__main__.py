@@ -27,10 +27,9 @@ DEFAULT_OUT = ROOT / "build" / "bench" / "latest"
 
 
 def default_jobs():
-    # Six runs per core: a run mostly waits in the program's pauses and costs about 1.4 CPU s
-    # besides. On two cores the full set of 22 took 65 s with four at once, 49 s with six, 38 s
-    # with eight, 36 s with ten and 34 s with twelve, every machine as expected, the CPU never
-    # busier than one core (python3 -m tools.perf).
+    # Six runs per core: a run mostly waits in the program's pauses and costs about 1.5 CPU s
+    # besides; of the numbers measured (the README's benchmark table, python3 -m tools.perf), six
+    # per core ran fastest with every machine as expected.
     return max(1, 6 * len(os.sched_getaffinity(0)))
 
 
