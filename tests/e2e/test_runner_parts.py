@@ -185,13 +185,15 @@ class PhaseCosts(unittest.TestCase):
                         9: ("uidriver.exe", ticks // 2, ticks // 2),
                         12: ("Xvfb", ticks, 0)})
         after = clock.reading()
-        clock.lap("second", {"uidriver.exe": 0.5})
+        # Collected: its whole life's time, of which the first lap counted 2 s.
+        clock.lap("second", {7: ("wine (odd) name", 2.5)})
         self.assertEqual([(lap["phase"], lap["cpu_s"]) for lap in clock.laps],
                          [("first", 3.0), ("second", 3.0)])
         # The first lap runs from the namespace's start, two seconds before.
         self.assertGreaterEqual(clock.laps[0]["wall_s"], 2.0)
         self.assertEqual(clock.laps[1]["by_process"],
-                         {"python3": 1.0, "uidriver.exe": 1.5, "Xvfb": 1.0})
+                         {"python3": 1.0, "uidriver.exe": 1.0, "Xvfb": 1.0,
+                          "wine (odd) name": 0.5})
         before[12] = ("Xvfb-earlier", 5.0, 0.0)
         self.assertEqual(phases.by_name(before, after)["Xvfb"], 1.0)
 

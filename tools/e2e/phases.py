@@ -63,11 +63,14 @@ class Clock:
         return process_times(self.proc)
 
     def lap(self, phase, collected=None):
-        """Ends a phase; `collected` gives {process name: CPU s} of processes collected during
-        it, whose own time the table no longer shows by name."""
+        """Ends a phase; `collected` gives {pid: (process name, CPU s of its whole life)} of
+        processes collected during it, whose own time the table no longer shows by name; what
+        earlier laps gave them already is not counted again."""
         now, times = time.monotonic(), self.reading()
         spent = by_name(self._times, times)
-        for name, seconds in (collected or {}).items():
+        for pid, (name, seconds) in (collected or {}).items():
+            earlier = self._times.get(pid)
+            seconds -= earlier[1] if earlier and earlier[0] == name else 0
             spent[name] = round(spent.get(name, 0) + seconds, 3)
         self.laps.append({"phase": phase, "wall_s": round(now - self._wall, 3),
                           "cpu_s": round(total_cpu(times) - total_cpu(self._times), 3),

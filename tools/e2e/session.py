@@ -209,7 +209,8 @@ class Run:
                 break
             time.sleep(POLL_SECONDS)
         elapsed_ms = int((time.monotonic() - started) * 1000)
-        self.clock.lap("watched", {DRIVER_NAME: driver_cpu} if driver_cpu is not None else None)
+        self.clock.lap("watched", None if driver_cpu is None else
+                       {driver.pid: (DRIVER_NAME, driver_cpu)})
         self.stop_wineserver()
         self.clock.lap("wineserver stop")
         try:
