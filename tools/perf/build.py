@@ -1,6 +1,7 @@
-"""Builds what the figures need and is not there yet: the product (build/product, as
+"""Builds what the figures need, or brings it up to date: the product (build/product, as
 scripts/run.sh builds it), the runner's UI driver (in the tests tree, likewise), and the benchmark
-programs in a tree of their own configured like the product's."""
+programs in a tree of their own configured like the product's. Figures of an executable older
+than its sources would be of code that is no longer there."""
 
 import os
 import subprocess
@@ -23,22 +24,22 @@ def _cmake(*arguments):
 
 
 def product(directory):
-    """BIOSUpdate.exe of the product tree; the default tree is built when it lacks one."""
+    """BIOSUpdate.exe of the product tree; the default tree is built, or brought up to date."""
     exe = os.path.join(directory, "BIOSUpdate.exe")
-    if not os.path.isfile(exe):
-        if os.path.abspath(directory) != str(PRODUCT_DIR):
-            raise BuildFailed(f"no BIOSUpdate.exe in {directory}")
+    if os.path.abspath(directory) == str(PRODUCT_DIR):
         _cmake("--workflow", "--preset", "product")
+    elif not os.path.isfile(exe):
+        raise BuildFailed(f"no BIOSUpdate.exe in {directory}")
     return exe
 
 
 def driver(path):
-    """uidriver.exe; the default one is built in the tests tree when it is missing."""
-    if not os.path.isfile(path):
-        if os.path.abspath(path) != str(DRIVER):
-            raise BuildFailed(f"no UI driver at {path}")
+    """uidriver.exe; the default one is built in the tests tree, or brought up to date."""
+    if os.path.abspath(path) == str(DRIVER):
         _cmake("--preset", "tests")
         _cmake("--build", "--preset", "tests", "--target", "uidriver")
+    elif not os.path.isfile(path):
+        raise BuildFailed(f"no UI driver at {path}")
     return path
 
 
