@@ -32,6 +32,7 @@ import subprocess
 import sys
 
 from .. import DRIVER, PRODUCT_DIR, ROOT, RUN_CACHE
+from ..e2e import stub_record
 from . import bench_rate, build, costs, cpu_share, outcomes, pe_size
 from .wine_runs import RunFailed, Wine
 
@@ -130,7 +131,7 @@ class Benchmark:
     def utility_ms(self):
         progress("stand-in utility launches")
         results = self.wine.probe(self.programs["perf_probe"], "stub", self.pick(UTILITY_LAUNCHES),
-                                  env={"BIOSUPDATE_STUB_DELAY_MS": "0"})
+                                  env={stub_record.DELAY_VARIABLE: "0"})
         self.raw["stub_ms"] = results["stub_ms"]
         return statistics.median(results["stub_ms"])
 

@@ -10,6 +10,7 @@ import time
 import psutil
 
 from ..bench import rules
+from ..e2e import stub_record
 
 PROGRAM = "BIOSUpdate.exe"
 # Besides the program: what draws its frames (Xvfb), Wine's server, and the runner's driver,
@@ -55,7 +56,7 @@ def measure(wine, product, flash_seconds, running_bios):
     watch.start()
     try:
         wine.run(product, bios_version=running_bios, answer_delay_ms=0,
-                 env={"BIOSUPDATE_STUB_DELAY_MS": str(flash_seconds * 1000)},
+                 env={stub_record.DELAY_VARIABLE: str(flash_seconds * 1000)},
                  timeout=flash_seconds + 60)
     finally:
         watch.stopping.set()

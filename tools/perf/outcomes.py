@@ -6,6 +6,7 @@ import os
 import statistics
 
 from ..bench import package, rules
+from ..e2e import stub_record
 from ..bench.rules import IDS_CANNOT_UPDATE, IDS_IMAGE_OLDER, IDS_SAME_VERSION, IDS_UPDATING
 
 OTHER_PLATFORM = "QX7RW"
@@ -40,7 +41,7 @@ def machines(image):
     platform, number = rules.read_version(image)
     return {
         "flash": dict(bios_version=f"{platform}{number - 1:X}",
-                      env={"BIOSUPDATE_STUB_DELAY_MS": "0"}),
+                      env={stub_record.DELAY_VARIABLE: "0"}),
         "same version": dict(bios_version=f"{platform}{number:X}"),
         "image older": dict(bios_version=f"{platform}{number + 1:X}"),
         "other platform": dict(bios_version=f"{OTHER_PLATFORM}{number - 1:X}"),
