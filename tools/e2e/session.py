@@ -17,14 +17,13 @@ from PIL import ImageGrab
 
 from ..bench import rules
 from . import driver_log, fake_sysfs, phases, reg_file, stub_record, wine_prefix, wine_trace
+from .runner import SYSTEM_LOCALES
 from .xvfb import Xvfb
 
 # Where the program and the driver run from.
 STAGE = r"C:\e2e"
 APPWIZARD_KEY = "Local AppWizard-Generated Applications"
 LOCALES = {"en": "en_US.UTF-8", "ko": "ko_KR.UTF-8"}
-# The ANSI code page of each system, in which the stand-in utility writes its record.
-ANSI_CODE_PAGES = {"en": "cp1252", "ko": "cp949"}
 STUB_RECORD_VARIABLE = stub_record.RECORD_VARIABLE
 STUB_RECORD = STAGE + r"\flash-record.txt"
 POLL_SECONDS = 0.05
@@ -324,7 +323,9 @@ class Run:
         record = c["env"].get(STUB_RECORD_VARIABLE)
         for path in ([record] if record else []) + c["collect"]:
             target = self.unix(path)
-            encoding = ANSI_CODE_PAGES[c["locale"]] if path == record else "utf-8"
+            # The stand-in writes its record in the system's ANSI code page.
+            code_page = SYSTEM_LOCALES[c["locale"]][1]
+            encoding = f"cp{code_page}" if path == record else "utf-8"
             content = _read(target, encoding) if os.path.isfile(target) else None
             report["collected"][path] = content
         if record:
